@@ -62,6 +62,8 @@ struct SharedFields {
   std::int32_t hold_playback = 0;
   std::int32_t clip_playing = 0;
   ByteString audio_buffer;
+  // Grows with every StopSounds, so that the player's wait for a clip that was cut ends at once.
+  std::uint64_t sound_stops = 0;
   // Grows with every ResetReading, so that a run can tell that the text it reads was replaced
   // even when a new request follows the reset at once.
   std::uint64_t reset_generation = 0;
