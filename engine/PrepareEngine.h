@@ -28,8 +28,8 @@ struct EngineStartup {
   HostProber probe = PingHost;
 
   // Set by PrepareEngine and kept for the life of the process.
-  std::string engine_directory;  // with a trailing "/"
-  Text server_url;
+  std::string engine_directory{};  // with a trailing "/"
+  Text server_url{};
   std::int32_t init_result = -1;
 };
 
