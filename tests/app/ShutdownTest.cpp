@@ -160,6 +160,22 @@ TEST_F(RemoveEngineCacheTest, TheShutdownSequenceEndsTheProcessWithZeroInEveryCa
   EXPECT_FALSE(std::filesystem::exists(program + "/" + std::string(EngineCacheDirName())));
 }
 
+// The program's own sequence, in a child process: the cache beside the program file goes,
+// and the process ends with exit code 0.
+TEST(RunShutdownSequenceDeathTest, RemovesTheCacheBesideTheProgramAndExitsWithZero) {
+  ScratchDirectory temp;
+  const std::string cache = ProgramDirectory() + "/" + std::string(EngineCacheDirName());
+  std::filesystem::create_directories(cache + "/entries");
+  const char* saved = std::getenv("TMPDIR");
+  const std::string keep = saved != nullptr ? saved : "";
+  setenv("TMPDIR", temp.Path().c_str(), 1);
+  EXPECT_EXIT(RunShutdownSequence(), ::testing::ExitedWithCode(0), "");
+  if (saved != nullptr) setenv("TMPDIR", keep.c_str(), 1); else unsetenv("TMPDIR");
+  EXPECT_FALSE(std::filesystem::exists(cache));
+  // The script removed itself from the engine directory.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp / ("velarn-" + std::to_string(geteuid()))), {}), 0);
+}
+
 TEST(ProgramDirectory, IsTheDirectoryOfTheRunningProgram) {
   EXPECT_EQ(ProgramDirectory(), std::filesystem::canonical(VELARN_TEST_BINARY_DIR).string());
   EXPECT_EQ(DirectoryOf("/opt/velarn/velarn"), "/opt/velarn");

@@ -1,8 +1,11 @@
 #include "engine/LoadedEngine.h"
 
+#include "ui/Dialogs.h"
+
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <thread>
 #include <vector>
 
@@ -96,6 +99,22 @@ TEST(LoadedEngine, TheMissingEntryPointMessageNamesLibraryAndEntryPoint) {
   EXPECT_NE(FindText(MissingEntryPointMessage("/tmp/\xE6\x9C\x97\xE8\xAF\xBB/msc.dll", "QTTSInit"),
                      "/tmp/\xC0\xCA\xB6\xC1/msc.dll"),
             0u);
+}
+
+// The program's handler: the message names library and entry point, then exit code 1.
+TEST(LoadedEngineDeathTest, TheProgramsReportEndsTheProcessNonZero) {
+  class StderrDialogs final : public Dialogs {
+   public:
+    MessageAnswer ShowMessage(const Text& text, const Text&, MessageIcon, MessageButtons) override {
+      std::fprintf(stderr, "shown: %s\n", GbkToUtf8(text).c_str());
+      return MessageAnswer::kOk;
+    }
+    std::optional<std::string> ShowFileDialog(const FileDialogSettings&) override { return std::nullopt; }
+  } dialogs;
+  LoadedEngine engine(ReportAndExit(dialogs));
+  engine.Bind("/nonexistent/velarn/msc.dll");
+  EXPECT_EXIT(engine.Init("server_url=x"), ::testing::ExitedWithCode(1),
+              "shown: .*/nonexistent/velarn/msc.dll.*QTTSInit");
 }
 
 }  // namespace
