@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev
   xvfb xauth x11-utils xclip pulseaudio pulseaudio-utils fonts-wqy-microhei
   desktop-file-utils dpkg-dev file
+  iproute2 procps util-linux
 )
 missing=()
 for p in "${packages[@]}"; do
