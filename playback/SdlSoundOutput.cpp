@@ -93,6 +93,7 @@ void SdlSoundOutput::PlayClip(std::string_view clip) {
       Silence(device);  // a stop came while this clip was being started
     } else {
       playing_.push_back({device, Clock::now() + duration + kDrainMargin});
+      ++started_;
     }
   }
   wake_.notify_all();
@@ -119,7 +120,9 @@ void SdlSoundOutput::CloserLoop(std::stop_token stop) {
   while (!stop.stop_requested()) {
     auto next = Clock::time_point::max();
     for (const Stream& stream : playing_) next = std::min(next, stream.ends);
-    wake_.wait_until(lock, stop, next, [&] { return !closing_.empty(); });
+    const std::uint64_t started = started_;
+    // A new stream may end before `next`: then look again.
+    wake_.wait_until(lock, stop, next, [&] { return !closing_.empty() || started_ != started; });
     if (stop.stop_requested()) break;
 
     const auto now = Clock::now();

@@ -51,11 +51,12 @@ class SdlSoundOutput final : public SoundOutput {
   void CloserLoop(std::stop_token stop);
 
   bool audio_ready_ = false;
-  mutable std::mutex mutex_;  // playing_, closing_, stops_
+  mutable std::mutex mutex_;  // playing_, closing_, stops_, started_
   std::condition_variable_any wake_;
   std::vector<Stream> playing_;
   std::vector<SDL_AudioDeviceID> closing_;
   std::uint64_t stops_ = 0;
+  std::uint64_t started_ = 0;  // grows with every stream added to playing_
   std::mutex device_mutex_;  // opening and closing devices: never taken by StopSounds
   std::jthread closer_;
 };
