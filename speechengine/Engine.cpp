@@ -320,12 +320,15 @@ void Engine::FinishJob(Job& job, bool ok) {
   {
     const std::lock_guard lock(mutex_);
     if (!IsCurrent(job)) return;
-    job.session->done = true;
-    if (!ok) job.session->error = MSC_ERROR_SYNTHESIS_FAILED;
-    audio_.notify_all();
     if (ok && job.keep_all) cache = cache_;
   }
+  // Stored before the text counts as complete, so a chunk read again right away is a hit.
   if (cache) cache->Store(job.cache_key, job.all);
+  const std::lock_guard lock(mutex_);
+  if (!IsCurrent(job)) return;
+  job.session->done = true;
+  if (!ok) job.session->error = MSC_ERROR_SYNTHESIS_FAILED;
+  audio_.notify_all();
 }
 
 }  // namespace velarn::speechengine
