@@ -1,12 +1,16 @@
 #include "synth/SynthWorker.h"
 
+#include <algorithm>
 #include <functional>
+#include <string>
 
+#include "engine/EngineFiles.h"
 #include "engine/Session.h"
 #include "engine/SpeechEngine.h"
 #include "files/AudioSave.h"
 #include "playback/ReaderContext.h"
 #include "playback/ReaderState.h"
+#include "resources/WindowDefinition.h"
 #include "synth/ClipFormat.h"
 #include "synth/HanCharacter.h"
 
@@ -23,6 +27,7 @@ struct Run {
   bool save;  // a save run gathers audio in AudioBuffer instead of queueing clips
   std::uint64_t generation;  // the reset generation at the start of the run
   Text chunk;  // SpeechChunk
+  SaveAudio* save_audio = nullptr;  // where a save run gathers its audio
 };
 
 // Collects the engine's audio for the text put last, handing every piece to `sink`. Ends at
@@ -55,9 +60,7 @@ void SendChunk(Run& run) {
   run.chunk.clear();
   context.engine.TextPut(context.session.Id(), put, Text());
   if (run.save) {
-    FetchAudio(run, [&](const ByteString& piece) {
-      context.state.Update([&](SharedFields& f) { f.audio_buffer += piece; });
-    });
+    FetchAudio(run, [&](const ByteString& piece) { run.save_audio->Append(piece); });
     return;
   }
   ByteString audio;
@@ -103,13 +106,13 @@ bool ReadingMayGoOn(Run& run) {
   return true;
 }
 
-// A save run that cannot go on (an empty text) still ends the request, or the worker would
-// start it again and again.
-void EndSaveRequest(ReaderContext& context) {
-  context.state.Update([](SharedFields& f) {
-    f.save_button_tag.clear();
-    f.audio_buffer.clear();
-    f.play_enabled = true;
+// SaveButton shows how much of the text a save run has converted: 保存中 37%.
+void ShowSaveProgress(ReaderState& state, std::size_t done, std::size_t total, int& shown) {
+  const int percent = static_cast<int>(done * 100 / total);
+  if (percent == shown) return;
+  shown = percent;
+  state.Update([&](SharedFields& f) {
+    f.save_caption = Text(window::kSavingCaption) + " " + std::to_string(percent) + "%";
   });
 }
 
@@ -137,13 +140,19 @@ void SynthesisRun(ReaderContext& context, const SynthOptions& options, std::stop
     return;
   }
 
-  Run run{context, options, stop, snapshot.save, snapshot.generation, Text()};
+  // Past 64 MiB a save's audio goes to the private temporary directory, not to memory.
+  SaveAudio save_audio(snapshot.save ? EngineDirectory().value_or("") : "");
+  Run run{context, options, stop, snapshot.save, snapshot.generation, Text(), &save_audio};
+  int shown_percent = -1;
   std::size_t i = 0;
   while (i < text.size()) {
     i = TakeCharacter(run, text, i);
     if (stop.stop_requested()) return;
     if (run.save) {
       if (!context.state.SaveMode()) return;  // the save was withdrawn: nothing is written
+      // Audio too long for one file: nothing more is worth converting.
+      if (save_audio.TooLongForOneFile() || save_audio.Failed()) break;
+      ShowSaveProgress(context.state, std::min(i, text.size()), text.size(), shown_percent);
       continue;
     }
     if (!ReadingMayGoOn(run)) return;
@@ -156,8 +165,8 @@ void SynthesisRun(ReaderContext& context, const SynthOptions& options, std::stop
   }
   // A save always sends what is left and writes the file, even when the whole text formed
   // one chunk: a save left standing would start the same run again and again.
-  if (!run.chunk.empty()) SendChunk(run);
-  if (run.save && !stop.stop_requested()) SaveAudioFile(context);
+  if (!run.chunk.empty() && !save_audio.TooLongForOneFile() && !save_audio.Failed()) SendChunk(run);
+  if (run.save && !stop.stop_requested()) SaveAudioFile(context, save_audio);
 }
 
 SynthWorker::SynthWorker(ReaderContext& context, SynthOptions options)
