@@ -21,6 +21,7 @@ mkdir -p "$D/prog"
 cp "$velarn_built" "$D/prog/velarn"
 SDL_AUDIODRIVER=pulseaudio "$D/prog/velarn" > "$D/velarn.log" 2>&1 &
 velarn=$!
+pids+=($velarn)
 wait_for 30 sh -c "xwininfo -root -tree | grep -q 'Velarn'" || fail "the window was not shown"
 cache=$(find "$D/prog" -maxdepth 1 -type d -regextype posix-extended -regex '.*/[0-9a-f]{32}' | head -n1)
 [ -n "$cache" ] || fail "no EngineCacheDir beside the program"
@@ -46,8 +47,9 @@ sleep 3
 
 xwd -root -silent > "$artefacts/window.xwd" || true
 
-# A second copy during reading stops the first text and reads the new, short one.
-printf '你好。' > "$D/short.txt"
+# A second copy during reading stops the first text (a minute of speech) and reads the new,
+# short one.
+printf '你好，世界。今天天气很好。' > "$D/short.txt"
 start=$(offset)
 copy UTF8_STRING "$D/short.txt"
 sleep 8
@@ -57,7 +59,7 @@ echo "second copy: $figures"
 [ "$(echo "$figures" | field last_ms)" -le 5000 ] || fail "the first text went on after the second copy"
 
 # Esc closes the window: the process ends with 0 and EngineCacheDir is gone.
-xdotool search --name 'Velarn' windowfocus --sync key Escape
+xdotool search --onlyvisible --name 'Velarn' windowfocus --sync key Escape
 code=0
 wait_for 15 sh -c "! kill -0 $velarn" || fail "the program did not end after the close request"
 wait "$velarn" || code=$?

@@ -5,7 +5,8 @@ D=$(mktemp -d /tmp/velarn-e2e.XXXXXX)
 pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
+  exec 5>&- 2>/dev/null || true
+  wait "${pids[@]}" 2>/dev/null || true
   rm -rf "$D"
 }
 trap cleanup EXIT
@@ -29,6 +30,7 @@ Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp > "$D/xvfb.log" 2>&1 &
 pids+=($!)
 wait_for 10 test -s "$D/displayfd" || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$D/displayfd")"
+exec 5>&-
 wait_for 10 xdpyinfo || fail "Xvfb does not answer"
 
 # The sound server with a null sink, private to this test.
@@ -40,7 +42,9 @@ pulseaudio -n --daemonize=no --exit-idle-time=-1 --load=module-native-protocol-u
 pids+=($!)
 wait_for 10 pactl info || fail "PulseAudio did not start"
 pactl set-default-sink nullsink
-parec -d nullsink.monitor --format=s16le --rate=16000 --channels=1 --raw > "$D/rec.raw" &
+# A short latency, so that the recording's length tells the time of each sample closely.
+parec -d nullsink.monitor --format=s16le --rate=16000 --channels=1 --raw --latency-msec=10 \
+  > "$D/rec.raw" &
 pids+=($!)
 wait_for 10 test -s "$D/rec.raw" || fail "nothing recorded from the null sink"
 
