@@ -16,7 +16,7 @@ mkdir -p "$D/prog"
 cp "$velarn_built" "$D/prog/velarn"
 title='Velarn在线朗读 by orvik'
 
-start_program() {  # prints the milliseconds from the start to the window shown
+start_program() {  # sets `velarn` and `shown_ms`, the milliseconds from the start to the window
   local t0 t1
   t0=$(now_ms)
   SDL_AUDIODRIVER=pulseaudio "$D/prog/velarn" > "$D/velarn.log" 2>&1 &
@@ -26,7 +26,7 @@ start_program() {  # prints the milliseconds from the start to the window shown
     kill -0 "$velarn" 2>/dev/null || fail "the program ended"
   done
   t1=$(now_ms)
-  echo $((t1 - t0))
+  shown_ms=$((t1 - t0))
 }
 close_program() {
   xdotool search --onlyvisible --name Velarn windowfocus --sync key Escape >/dev/null 2>&1 || true
@@ -46,13 +46,16 @@ quiet() {  # waits until the sink has been silent for a second
 head -c 64000 /dev/zero | pacat --format=s16le --rate=16000 --channels=1 --raw
 
 for i in $(seq 1 "$rounds"); do
-  echo "start to window shown: $(start_program) ms"
+  start_program
+  echo "start to window shown: $shown_ms ms"
   close_program
 done
 
-start_program > /dev/null
-printf '你好，世界。' > "$D/short.txt"
+start_program
+# A new text every round: the engine keeps the audio of texts it has spoken.
+digits=(零 一 二 三 四 五 六 七 八 九)
 for i in $(seq 1 "$rounds"); do
+  printf '你好，世界%s。' "${digits[$((i % 10))]}" > "$D/short.txt"
   quiet
   s=$(offset)
   copy UTF8_STRING "$D/short.txt"
@@ -61,9 +64,10 @@ for i in $(seq 1 "$rounds"); do
 done
 
 # One long chunk: Han characters with no break for the chunk cut to use.
-printf '%.0s春眠不觉晓处处闻啼鸟夜来风雨声花落知多少' $(seq 1 20) > "$D/long.txt"
-printf '%.0s天' $(seq 1 4) > "$D/next.txt"
 for i in $(seq 1 "$rounds"); do
+  printf '%.0s春眠不觉晓处处闻啼鸟夜来风雨声花落知多少' $(seq 1 20) > "$D/long.txt"
+  printf '%s' "${digits[$((i % 10))]}" >> "$D/long.txt"
+  printf '%.0s天' $(seq 1 "$((i + 3))") > "$D/next.txt"
   quiet
   s=$(offset)
   copy UTF8_STRING "$D/long.txt"

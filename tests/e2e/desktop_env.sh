@@ -26,7 +26,7 @@ wait_for() {  # wait_for SECONDS COMMAND...: until the command succeeds
 
 # The X server.
 exec 5> >(cat > "$D/displayfd")
-Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp > "$D/xvfb.log" 2>&1 &
+Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp -noreset > "$D/xvfb.log" 2>&1 &
 pids+=($!)
 wait_for 10 test -s "$D/displayfd" || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$D/displayfd")"
