@@ -194,8 +194,9 @@ ParamsResult ParseSessionParams(std::string_view text) {
           {"x_binge", Voice::kBinge},
           {"x_nannan", Voice::kNannan},
       };
+      const std::string_view name = value;
       const auto* found = std::find_if(std::begin(kVoices), std::end(kVoices),
-                                       [&](const auto& entry) { return entry.first == value; });
+                                       [&](const auto& entry) { return entry.first == name; });
       have_voice = found != std::end(kVoices);
       if (have_voice) params.voice = found->second;
     } else if (key == "speed") {
