@@ -36,13 +36,25 @@ std::string CacheKey(const SessionParams& params, std::string_view utf8) {
 
 Engine::Engine(std::filesystem::path library_directory) : library_directory_(std::move(library_directory)) {}
 
+Engine::CallScope::CallScope(Engine& engine) : engine_(engine) {
+  const std::lock_guard lock(engine_.mutex_);
+  ++engine_.active_calls_;
+}
+
+Engine::CallScope::~CallScope() {
+  const std::lock_guard lock(engine_.mutex_);
+  if (--engine_.active_calls_ == 0) engine_.idle_.notify_all();
+}
+
 Engine::~Engine() {
   std::unique_lock lock(mutex_);
-  if (state_ != State::kRunning) return;
-  StopWorker(lock);
+  if (state_ == State::kRunning) StopWorker(lock);
+  // Callers waiting for audio were woken by the stop and find their sessions gone.
+  idle_.wait(lock, [&] { return active_calls_ == 0; });
 }
 
 std::int32_t Engine::Init(std::string_view config_text) {
+  const CallScope call(*this);
   {
     const std::lock_guard lock(mutex_);
     if (state_ != State::kStopped) return MSC_ERROR_ALREADY_INITIALIZED;
@@ -103,6 +115,7 @@ void Engine::StopWorker(std::unique_lock<std::mutex>& lock) {
 }
 
 std::int32_t Engine::Fini() {
+  const CallScope call(*this);
   std::unique_lock lock(mutex_);
   if (state_ != State::kRunning) return MSC_ERROR_NOT_INITIALIZED;
   StopWorker(lock);
@@ -115,6 +128,7 @@ std::shared_ptr<Engine::Session> Engine::FindSession(std::string_view id) const 
 }
 
 const char* Engine::SessionBegin(std::string_view params_text, std::int32_t& error) {
+  const CallScope call(*this);
   const std::lock_guard lock(mutex_);
   if (state_ != State::kRunning) {
     error = MSC_ERROR_NOT_INITIALIZED;
@@ -140,6 +154,7 @@ const char* Engine::SessionBegin(std::string_view params_text, std::int32_t& err
 }
 
 std::int32_t Engine::TextPut(std::string_view session_id, std::string_view text) {
+  const CallScope call(*this);
   std::shared_ptr<Session> session;
   std::shared_ptr<AudioCache> cache;
   std::size_t max_text_size = 0;
@@ -187,6 +202,7 @@ std::int32_t Engine::TextPut(std::string_view session_id, std::string_view text)
 }
 
 AudioPiece Engine::AudioGet(std::string_view session_id) {
+  const CallScope call(*this);
   std::unique_lock lock(mutex_);
   if (state_ != State::kRunning) return {nullptr, 0, MSC_TTS_STATUS_COMPLETE, MSC_ERROR_NOT_INITIALIZED};
   const std::shared_ptr<Session> session = FindSession(session_id);
@@ -217,6 +233,7 @@ AudioPiece Engine::AudioGet(std::string_view session_id) {
 }
 
 std::int32_t Engine::SessionEnd(std::string_view session_id) {
+  const CallScope call(*this);
   const std::lock_guard lock(mutex_);
   if (state_ != State::kRunning) return MSC_ERROR_NOT_INITIALIZED;
   const auto it = sessions_.find(session_id);

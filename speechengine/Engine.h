@@ -74,6 +74,18 @@ class Engine {
   };
   enum class State { kStopped, kStarting, kRunning, kStopping };
 
+  // Counts a call in progress, so that the destructor (at exit) waits for callers to leave.
+  class CallScope {
+   public:
+    explicit CallScope(Engine& engine);
+    ~CallScope();
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+
+   private:
+    Engine& engine_;
+  };
+
   void WorkerLoop();
   // Synthesises the job's next piece; false when the job is over (finished, failed, dropped).
   bool RunPiece(Job& job);
@@ -88,6 +100,8 @@ class Engine {
   mutable std::mutex mutex_;
   std::condition_variable work_;   // the worker waits for jobs
   std::condition_variable audio_;  // AudioGet waits for audio
+  std::condition_variable idle_;   // the destructor waits for calls in progress
+  int active_calls_ = 0;
   State state_ = State::kStopped;
   EngineConfig config_;
   std::optional<CodecLibrary> codec_;
