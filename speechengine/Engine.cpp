@@ -1,6 +1,7 @@
 #include "speechengine/Engine.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <utility>
 
@@ -289,13 +290,19 @@ bool Engine::RunPiece(Job& job) {
     FinishJob(job, false);
     return false;
   }
+  // Runs on the conversion stage only, while the piece is spoken and until the Drain below.
   std::string batch;  // converted audio not yet handed to the session
-  bool current = true;
-  bool ok = true;
+  std::atomic<bool> current = true;
+  std::atomic<bool> ok = true;
   const CodecLibrary::Sink collect = [&](const short* samples, std::size_t count) {
     batch.append(reinterpret_cast<const char*>(samples), count * sizeof(short));
   };
-  const auto deliver = [&] {
+  // The first audio goes to the reader at once; after that in blocks of a second, so that the
+  // reader is woken (and the lock taken) once a second of audio, not every 100 ms.
+  const std::size_t block = static_cast<std::size_t>(params.sample_rate) * 2;
+  const auto deliver = [&](bool force) {
+    if (!force && job.delivered && batch.size() < block) return;
+    job.delivered = true;
     if (job.keep_all) {
       job.all += batch;
       job.keep_all = job.all.size() <= AudioCache::kDefaultCapacity;
@@ -308,28 +315,35 @@ bool Engine::RunPiece(Job& job) {
       audio_.notify_all();
     }
     batch.clear();
-    return current;
+  };
+  const auto convert = [&](const std::vector<short>& samples) {
+    if (!ok || !current) return;
+    if (!job.stream->Convert(samples.data(), samples.size(), collect)) {
+      ok = false;
+      return;
+    }
+    deliver(false);
   };
   const auto outcome = synthesizer_.Speak(job.pieces[job.next_piece++], params,
                                           [&](const short* samples, std::size_t count) {
-                                            if (!job.stream->Convert(samples, count, collect)) {
-                                              ok = false;
-                                              return false;
-                                            }
-                                            return deliver();
+                                            conversion_.Post([&convert, copy = std::vector<short>(samples, samples + count)] {
+                                              convert(copy);
+                                            });
+                                            return ok && current;
                                           });
+  const bool last = job.next_piece >= job.pieces.size();
+  conversion_.Post([&] {
+    if (ok && current && last) ok = job.stream->Flush(collect);
+    if (current) deliver(true);  // what the piece left over
+  });
+  conversion_.Drain();
   if (outcome == Synthesizer::Outcome::kFailed) ok = false;
   if (!current) return false;
-  const bool last = job.next_piece >= job.pieces.size();
-  if (ok && last) {
-    ok = job.stream->Flush(collect);
-    deliver();
-  }
   if (!ok || last) {
     FinishJob(job, ok);
     return false;
   }
-  return current;
+  return true;
 }
 
 void Engine::FinishJob(Job& job, bool ok) {

@@ -19,6 +19,7 @@
 
 #include "speechengine/AudioCache.h"
 #include "speechengine/CodecLibrary.h"
+#include "speechengine/ConversionStage.h"
 #include "speechengine/Parsing.h"
 #include "speechengine/Synthesizer.h"
 
@@ -59,6 +60,7 @@ class Engine {
     std::optional<CodecLibrary::Stream> stream;
     std::string all;  // the whole audio, for the cache; dropped once too large to store
     bool keep_all = true;
+    bool delivered = false;  // some audio has reached the session
   };
   struct Session {
     std::string id;
@@ -112,6 +114,7 @@ class Engine {
   bool stop_worker_ = false;
   std::thread worker_;
   std::uint64_t next_session_ = 1;
+  ConversionStage conversion_;  // the worker's resampling, on a thread of its own
 };
 
 // The cache key: every voice setting and the text.
