@@ -239,6 +239,23 @@ TEST_F(EngineTest, LongTextsAreSpokenInPiecesAndBadBytesAreSpokenToo) {
   EXPECT_GT(Seconds(from_utf8.pcm, 16000), Seconds(from_gbk.pcm, 16000));  // speed 50 against 100
 }
 
+// Synthesis waits when it is far ahead of its reader, and goes on when the reader catches up.
+TEST_F(EngineTest, AReaderFarBehindHoldsSynthesisBackButGetsAllTheAudio) {
+  EngineLibrary& engine = Load();
+  ASSERT_EQ(engine.Init("appid=a,coding_libs=speex.dll,max_text_size=128"), MSC_SUCCESS);
+  const std::string session = BeginSession(engine, Params("x_yiping", "100"));
+  const std::string text = GbkLongText(3000);  // some 180 s of audio, in 64 pieces
+  ASSERT_EQ(engine.TextPut(session.c_str(), text.data(), static_cast<unsigned>(text.size()), ""), MSC_SUCCESS);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // synthesis runs ahead meanwhile
+  const Speech held = Collect(engine, session.c_str());
+  EXPECT_EQ(held.error, 0);
+  ASSERT_FALSE(held.statuses.empty());
+  EXPECT_EQ(held.statuses.back(), MSC_TTS_STATUS_COMPLETE);
+  const Speech one = Synthesize(engine, session.c_str(), GbkSentence());
+  const double expected = Seconds(one.pcm, 16000) * static_cast<double>(text.size()) / static_cast<double>(GbkSentence().size());
+  EXPECT_NEAR(Seconds(held.pcm, 16000), expected, expected * 0.1);
+}
+
 TEST_F(EngineTest, ARepeatedChunkComesFromTheCache) {
   EngineLibrary& engine = Started();
   const std::string session = BeginSession(engine, Params("x_nannan"));

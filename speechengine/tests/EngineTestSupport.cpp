@@ -64,12 +64,17 @@ std::string Params(const std::string& voice, const std::string& speed, const std
 }
 
 Speech Synthesize(const EngineLibrary& engine, const char* session, const std::string& text) {
-  Speech speech;
   const int put = engine.TextPut(session, text.data(), static_cast<unsigned>(text.size()), "");
   if (put != MSC_SUCCESS) {
+    Speech speech;
     speech.error = put;
     return speech;
   }
+  return Collect(engine, session);
+}
+
+Speech Collect(const EngineLibrary& engine, const char* session) {
+  Speech speech;
   // Far more calls than any test text needs; a missing status 2 ends the loop, not the test run.
   for (int call = 0; call < 20000; ++call) {
     unsigned length = 0;
