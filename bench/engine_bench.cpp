@@ -37,7 +37,8 @@ double Median(std::vector<double> values) {
 
 // 1,000 Han characters with a little punctuation, as UTF-8.
 std::string ThousandCharacters() {
-  const std::u8string phrase = u8"今天天气很好我们一起去公园散步吧这是一个测试句子用来检查语音合成的速度";
+  const std::u8string phrase =
+      u8"今天天气很好我们一起去公园散步吧这是一个测试句子用来检查语音合成的速度";
   std::string base(phrase.begin(), phrase.end());
   std::string text;
   int characters = 0;
@@ -50,7 +51,8 @@ std::string ThousandCharacters() {
 
 // A 91-byte GBK chunk, different for each `n`, so that nothing comes from the cache.
 std::string Chunk(int n) {
-  std::string text = velarn::Utf8ToGbk("今天天气很好，我们一起去公园散步吧。这是一个测试句子，用来检查语音合成的速度和质量好");
+  std::string text = velarn::Utf8ToGbk(
+      "今天天气很好，我们一起去公园散步吧。这是一个测试句子，用来检查语音合成的速度和质量好");
   text += std::to_string(1000 + n).substr(1);  // 3 digits: 91 bytes in all
   return text;
 }
@@ -72,7 +74,8 @@ double EspeakAloneMillis(const std::string& utf8, int runs) {
     std::vector<double> times;
     for (int i = 0; i < runs; ++i) {
       const auto start = Clock::now();
-      espeak_Synth(utf8.c_str(), utf8.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr, nullptr);
+      espeak_Synth(utf8.c_str(), utf8.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr,
+                   nullptr);
       times.push_back(Millis(Clock::now() - start));
     }
     const double median = Median(times);
@@ -142,7 +145,8 @@ struct Engine {
         std::fprintf(stderr, "synthesis error %d\n", error);
         std::exit(1);
       }
-      if (data != nullptr && length > 0 && timing.bytes == 0) timing.first_ms = Millis(Clock::now() - start);
+      if (data != nullptr && length > 0 && timing.bytes == 0)
+        timing.first_ms = Millis(Clock::now() - start);
       timing.bytes += length;
     }
     timing.last_ms = Millis(Clock::now() - start);
@@ -165,8 +169,9 @@ int main(int argc, char** argv) {
   }
   fs::current_path(scratch);
   const Engine engine(scratch / "msc.dll");
-  const char* config = "server_url=tts.example.net:80/index.htm,appid=a3f1c7e2,timeout=10000,"
-                       "coding_libs=speex.dll,max_text_size=2048";
+  const char* config =
+      "server_url=tts.example.net:80/index.htm,appid=a3f1c7e2,timeout=10000,"
+      "coding_libs=speex.dll,max_text_size=2048";
   if (engine.Init(config) != 0) {
     std::fprintf(stderr, "QTTSInit failed\n");
     return 1;
@@ -175,7 +180,8 @@ int main(int argc, char** argv) {
   fs::remove_all(scratch / MSC_ENGINE_CACHE_DIR);
   int error = 0;
   const std::string gbk_params =
-      "aue=raw,auf=audio/L16;rate=16000,bgs=0,ent=intp65,pitch=70,speed=50,tte=GB2312,vcn=x_yiping,volume=50";
+      "aue=raw,auf=audio/"
+      "L16;rate=16000,bgs=0,ent=intp65,pitch=70,speed=50,tte=GB2312,vcn=x_yiping,volume=50";
   const std::string session = engine.SessionBegin(gbk_params.c_str(), &error);
   const std::string gbk_thousand = velarn::Utf8ToGbk(thousand);
 
@@ -189,7 +195,8 @@ int main(int argc, char** argv) {
   const double engine_ms = Median(totals);
 
   std::vector<double> firsts;
-  for (int i = 0; i < std::max(runs * 4, 20); ++i) firsts.push_back(engine.Speak(session.c_str(), Chunk(i)).first_ms);
+  for (int i = 0; i < std::max(runs * 4, 20); ++i)
+    firsts.push_back(engine.Speak(session.c_str(), Chunk(i)).first_ms);
 
   // Cached: a fresh start with its cache directory, the chunk put once to fill it.
   engine.SessionEnd(session.c_str(), "");
@@ -210,12 +217,17 @@ int main(int argc, char** argv) {
   fs::remove_all(scratch);
 
   std::printf("engine benchmark (medians of %d+ runs)\n", runs);
-  std::printf("  1000 characters, speed 50: %.1f s of audio in %.1f ms: %.0f x faster than real time (goal >= 100)\n",
-              audio_seconds, engine_ms, audio_seconds * 1000.0 / engine_ms);
-  std::printf("  espeak-ng alone on the same text: %.1f ms; engine / espeak-ng = %.2f (goal <= 1.25)\n", espeak_ms,
-              engine_ms / espeak_ms);
-  std::printf("  91-byte chunk, QTTSTextPut to first audio piece: %.2f ms (goal < 30)\n", Median(firsts));
-  std::printf("  cached 91-byte chunk (%.1f s of audio), QTTSTextPut to last piece: %.3f ms (goal < 1)\n",
-              cached_seconds, Median(cached));
+  std::printf(
+      "  1000 characters, speed 50: %.1f s of audio in %.1f ms: %.0f x faster than real time (goal "
+      ">= 100)\n",
+      audio_seconds, engine_ms, audio_seconds * 1000.0 / engine_ms);
+  std::printf(
+      "  espeak-ng alone on the same text: %.1f ms; engine / espeak-ng = %.2f (goal <= 1.25)\n",
+      espeak_ms, engine_ms / espeak_ms);
+  std::printf("  91-byte chunk, QTTSTextPut to first audio piece: %.2f ms (goal < 30)\n",
+              Median(firsts));
+  std::printf(
+      "  cached 91-byte chunk (%.1f s of audio), QTTSTextPut to last piece: %.3f ms (goal < 1)\n",
+      cached_seconds, Median(cached));
   return 0;
 }

@@ -36,7 +36,8 @@ bool CodecLibrary::Stream::Flush(const Sink& sink) {
   return convert_(codec_.get(), nullptr, 0, DeliverSamples, const_cast<Sink*>(&sink)) == 0;
 }
 
-std::optional<CodecLibrary> CodecLibrary::Load(const std::filesystem::path& path, std::string& error) {
+std::optional<CodecLibrary> CodecLibrary::Load(const std::filesystem::path& path,
+                                               std::string& error) {
   CodecLibrary library;
   // Never unmapped: libsoxr brings its OpenMP runtime, whose threads and allocations must
   // outlive any dlclose (like msc.dll itself, see CMakeLists.txt).

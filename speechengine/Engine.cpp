@@ -28,14 +28,16 @@ std::string Hex(std::uint64_t value) {
 
 std::string CacheKey(const SessionParams& params, std::string_view utf8) {
   std::string key = "velarn-tts 1\nvoice=" + std::string(EspeakVoiceName(params.voice)) +
-                    "\nspeed=" + std::to_string(params.speed) + "\npitch=" + std::to_string(params.pitch) +
-                    "\nvolume=" + std::to_string(params.volume) + "\nrate=" + std::to_string(params.sample_rate) +
-                    "\ntext=";
+                    "\nspeed=" + std::to_string(params.speed) +
+                    "\npitch=" + std::to_string(params.pitch) +
+                    "\nvolume=" + std::to_string(params.volume) +
+                    "\nrate=" + std::to_string(params.sample_rate) + "\ntext=";
   key.append(utf8);
   return key;
 }
 
-Engine::Engine(std::filesystem::path library_directory) : library_directory_(std::move(library_directory)) {}
+Engine::Engine(std::filesystem::path library_directory)
+    : library_directory_(std::move(library_directory)) {}
 
 Engine::CallScope::CallScope(Engine& engine) : engine_(engine) {
   const std::lock_guard lock(engine_.mutex_);
@@ -205,7 +207,8 @@ std::int32_t Engine::TextPut(std::string_view session_id, std::string_view text)
 AudioPiece Engine::AudioGet(std::string_view session_id) {
   const CallScope call(*this);
   std::unique_lock lock(mutex_);
-  if (state_ != State::kRunning) return {nullptr, 0, MSC_TTS_STATUS_COMPLETE, MSC_ERROR_NOT_INITIALIZED};
+  if (state_ != State::kRunning)
+    return {nullptr, 0, MSC_TTS_STATUS_COMPLETE, MSC_ERROR_NOT_INITIALIZED};
   const std::shared_ptr<Session> session = FindSession(session_id);
   if (!session) return {nullptr, 0, MSC_TTS_STATUS_COMPLETE, MSC_ERROR_UNKNOWN_SESSION};
   const bool ready = audio_.wait_for(lock, kAudioWait, [&] {
@@ -324,13 +327,12 @@ bool Engine::RunPiece(Job& job) {
     }
     deliver(false);
   };
-  const auto outcome = synthesizer_.Speak(job.pieces[job.next_piece++], params,
-                                          [&](const short* samples, std::size_t count) {
-                                            conversion_.Post([&convert, copy = std::vector<short>(samples, samples + count)] {
-                                              convert(copy);
-                                            });
-                                            return ok && current;
-                                          });
+  const auto outcome = synthesizer_.Speak(
+      job.pieces[job.next_piece++], params, [&](const short* samples, std::size_t count) {
+        conversion_.Post(
+            [&convert, copy = std::vector<short>(samples, samples + count)] { convert(copy); });
+        return ok && current;
+      });
   const bool last = job.next_piece >= job.pieces.size();
   conversion_.Post([&] {
     if (ok && current && last) ok = job.stream->Flush(collect);

@@ -67,11 +67,11 @@ class Engine {
     SessionParams params;
     std::uint64_t generation = 0;  // bumped by every text put and by the end
     bool open = true;
-    std::string audio;      // audio of the text put last, from `read` on not handed out yet
+    std::string audio;  // audio of the text put last, from `read` on not handed out yet
     std::size_t read = 0;
-    bool done = true;       // no more audio will be added for the text put last
+    bool done = true;  // no more audio will be added for the text put last
     std::int32_t error = 0;
-    std::string handed;     // the piece handed out last; its pointer belongs to the caller
+    std::string handed;         // the piece handed out last; its pointer belongs to the caller
     std::optional<Job> parked;  // its synthesis, waiting for the reader to catch up
   };
   enum class State { kStopped, kStarting, kRunning, kStopping };

@@ -57,8 +57,10 @@ int Drain(VelarnCodec& codec, const short* in, std::size_t count, VelarnCodecSin
     std::size_t made = 0;
     const short* chunk = in == nullptr ? nullptr : in + offset;
     const std::size_t chunk_count = in == nullptr ? 0 : count - offset;
-    void* target = codec.direct ? static_cast<void*>(samples.data()) : static_cast<void*>(out.data());
-    if (soxr_process(codec.soxr.get(), chunk, chunk_count, &used, target, kBlock, &made) != nullptr) {
+    void* target =
+        codec.direct ? static_cast<void*>(samples.data()) : static_cast<void*>(out.data());
+    if (soxr_process(codec.soxr.get(), chunk, chunk_count, &used, target, kBlock, &made) !=
+        nullptr) {
       return -1;
     }
     offset += used;

@@ -31,10 +31,14 @@ constexpr const char* kBaseVoice = "cmn-latn-pinyin";
 
 const char* EspeakVoiceName(Voice voice) {
   switch (voice) {
-    case Voice::kYiping: return "cmn-latn-pinyin+f2";
-    case Voice::kXiaoyuan: return "cmn-latn-pinyin+f5";
-    case Voice::kBinge: return "cmn-latn-pinyin+m3";
-    case Voice::kNannan: return "cmn-latn-pinyin+zac";
+    case Voice::kYiping:
+      return "cmn-latn-pinyin+f2";
+    case Voice::kXiaoyuan:
+      return "cmn-latn-pinyin+f5";
+    case Voice::kBinge:
+      return "cmn-latn-pinyin+m3";
+    case Voice::kNannan:
+      return "cmn-latn-pinyin+zac";
   }
   return kBaseVoice;
 }

@@ -1,8 +1,8 @@
 // The text given to QTTSTextPut: decoded from either encoding to valid UTF-8 without zero
 // bytes, then cut into pieces that cover it exactly, each within the limit.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <string_view>
