@@ -327,12 +327,22 @@ bool Engine::RunPiece(Job& job) {
     }
     deliver(false);
   };
-  const auto outcome = synthesizer_.Speak(
-      job.pieces[job.next_piece++], params, [&](const short* samples, std::size_t count) {
-        conversion_.Post(
-            [&convert, copy = std::vector<short>(samples, samples + count)] { convert(copy); });
-        return ok && current;
-      });
+  // espeak-ng's blocks go to the stage in batches of half a second (the first at once), so
+  // that the stage thread is woken a few times a second rather than for every block.
+  const std::size_t raw_batch = static_cast<std::size_t>(synthesizer_.sample_rate()) / 2;
+  std::vector<short> raw;
+  const auto post = [&] {
+    conversion_.Post([&convert, samples = std::move(raw)] { convert(samples); });
+    raw = {};
+    job.posted = true;
+  };
+  const auto outcome = synthesizer_.Speak(job.pieces[job.next_piece++], params,
+                                          [&](const short* samples, std::size_t count) {
+                                            raw.insert(raw.end(), samples, samples + count);
+                                            if (!job.posted || raw.size() >= raw_batch) post();
+                                            return ok && current;
+                                          });
+  if (!raw.empty()) post();
   const bool last = job.next_piece >= job.pieces.size();
   conversion_.Post([&] {
     if (ok && current && last) ok = job.stream->Flush(collect);

@@ -61,6 +61,7 @@ class Engine {
     std::string all;  // the whole audio, for the cache; dropped once too large to store
     bool keep_all = true;
     bool delivered = false;  // some audio has reached the session
+    bool posted = false;     // some audio has gone to the conversion stage
   };
   struct Session {
     std::string id;
