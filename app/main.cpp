@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "app/Display.h"
+#include "app/ReadingWorkers.h"
 #include "app/ProgramDirectory.h"
 #include "app/Shutdown.h"
 #include "app/Startup.h"
@@ -15,12 +16,10 @@
 #include "engine/PrepareEngine.h"
 #include "engine/Session.h"
 #include "files/SaveButton.h"
-#include "playback/PlaybackWorker.h"
 #include "playback/ReaderContext.h"
 #include "playback/ReaderState.h"
 #include "playback/SdlSoundOutput.h"
 #include "resources/CarriedEngine.h"
-#include "synth/SynthWorker.h"
 #include "ui/qt/ClipboardWatch.h"
 #include "ui/qt/MainWindow.h"
 #include "ui/qt/QtDialogs.h"
@@ -61,16 +60,15 @@ int main(int argc, char** argv) {
   QObject::connect(&app, &QCoreApplication::aboutToQuit, [] { RunShutdownSequence(); });
 
   std::optional<ClipboardWatch> clipboard;
-  std::unique_ptr<PlaybackWorker> player;
-  std::unique_ptr<SynthWorker> synth;
+  ReadingWorkers workers;
   EngineStartup startup{dialogs, engine, {CarriedMscDll(), CarriedSpeexDll()}, program_directory};
   const CreatedHandlerSteps steps{
       .watch_clipboard = [&] { clipboard.emplace(context); },
       .select_first_voice = [&] { state.Update([](SharedFields& f) { f.voice_index = 0; }); },
       .prepare_engine = [&] { return PrepareEngine(startup); },
       .show_window = [&] { window.show(); },
-      .start_player = [&] { player = std::make_unique<PlaybackWorker>(context); },
-      .start_synth = [&] { synth = std::make_unique<SynthWorker>(context); },
+      .start_player = [&] { workers.StartPlayer(context); },
+      .start_synth = [&] { workers.StartSynth(context); },
   };
   if (!RunCreatedHandler(steps)) return 1;  // the user has seen why
   return app.exec();

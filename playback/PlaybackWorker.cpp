@@ -13,6 +13,15 @@
 namespace velarn {
 namespace {
 
+// After the last queued clip, unless a stop is pending, reading is over: the caption shows
+// Play again and the player holds.
+void ApplyEndOfQueueRule(SharedFields& f) {
+  if (f.clip_queue.empty() && f.play_button_tag != kTagSet) {
+    f.play_caption = window::kCaptionPlay;
+    f.hold_playback = 1;
+  }
+}
+
 // Plays CurrentClip and waits for it. The wait ends at once when a stop cuts the clip.
 void PlayCurrentClip(ReaderContext& context, const std::stop_token& stop) {
   ReaderState& state = context.state;
@@ -38,17 +47,12 @@ void PlayCurrentClip(ReaderContext& context, const std::stop_token& stop) {
            });
   };
   context.waits.PollingDelay(ClipWaitMilliseconds(start.clip), cut);
-  state.SetClipPlaying(0);
-}
-
-// After the last queued clip, unless a stop is pending, reading is over: the caption shows
-// Play again and the player holds.
-void ApplyEndOfQueueRule(ReaderState& state) {
+  // The end of the wait and the end-of-queue rule in one step: a stop waits for ClipPlaying 0
+  // and then resets reading (PlayButton.tag "", the queue emptied) before it may request a new
+  // text; a rule applied after that reset would take it for the end of reading and hold.
   state.Update([](SharedFields& f) {
-    if (f.clip_queue.empty() && f.play_button_tag != kTagSet) {
-      f.play_caption = window::kCaptionPlay;
-      f.hold_playback = 1;
-    }
+    f.clip_playing = 0;
+    ApplyEndOfQueueRule(f);
   });
 }
 
@@ -109,7 +113,6 @@ void PlayerTurn(ReaderContext& context, std::stop_token stop) {
     return;
   }
   PlayCurrentClip(context, stop);
-  ApplyEndOfQueueRule(state);
   Hold(context, stop);
 }
 
