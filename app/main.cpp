@@ -15,6 +15,7 @@
 #include "engine/LoadedEngine.h"
 #include "engine/PrepareEngine.h"
 #include "engine/Session.h"
+#include "files/BrowseButton.h"
 #include "files/SaveButton.h"
 #include "playback/ReaderContext.h"
 #include "playback/ReaderState.h"
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
   WindowHandlers handlers;
   handlers.speed_changed = [&context] { OnSpeedBoxChanged(context); };
   handlers.voice_selected = [&context] { OnVoiceSelected(context); };
+  handlers.browse_clicked = [&context] { OnBrowseButtonClicked(context); };
   handlers.save_clicked = [&context] { OnSaveButtonClicked(context); };
   handlers.close_requested = [] { RunShutdownSequence(); };
   QtView view(context, window, handlers);
