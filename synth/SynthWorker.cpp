@@ -45,7 +45,9 @@ void FetchAudio(Run& run, const std::function<void(const ByteString&)>& sink) {
       last_delivery = Clock::now();
     }
     if (audio.error != 0) return;  // a failed engine never reaches status 2
-    if (audio.data.empty()) {
+    // Nothing ready yet: one step before asking again. The final, empty answer needs no wait:
+    // the chunk's clip is complete and the listener should hear it now.
+    if (audio.data.empty() && status != 2) {
       if (Clock::now() - last_delivery >= run.options.engine_timeout) return;
       context.waits.OneSecondStep();
     }
