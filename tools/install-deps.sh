@@ -6,7 +6,7 @@ packages=(
   qt6-base-dev libsdl2-dev libespeak-ng-dev espeak-ng-data libsoxr-dev libpulse-dev
   libgtest-dev libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev
   xvfb xauth x11-utils x11-apps xclip xdotool pulseaudio pulseaudio-utils fonts-wqy-microhei libxcb1-dev
-  desktop-file-utils dpkg-dev file
+  desktop-file-utils dpkg-dev file netpbm
   iproute2 procps util-linux
 )
 missing=()

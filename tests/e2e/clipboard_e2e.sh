@@ -45,7 +45,13 @@ start=$(offset)
 sleep 3
 [ "$(heard "$start" | field loud_ms)" -ge 1000 ] || fail "copying an image stopped the reading"
 
-xwd -root -silent > "$artefacts/window.xwd" || true
+# A screenshot of the window reading, its chunk selected: give it the focus, as a user
+# would, and let the selection of the chunk being read show.
+window_id=$(xdotool search --onlyvisible --name 'Velarn' | head -n1)
+xdotool windowfocus --sync "$window_id" || true
+sleep 1
+xwd -id "$window_id" -silent > "$artefacts/window.xwd" || true
+xwdtopnm "$artefacts/window.xwd" 2>/dev/null | pnmtopng > "$artefacts/window.png" 2>/dev/null || true
 
 # A second copy during reading stops the first text (a minute of speech) and reads the new,
 # short one.
