@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 
@@ -26,6 +27,7 @@
 #include "ui/qt/QtDialogs.h"
 #include "ui/qt/QtEventPump.h"
 #include "ui/qt/QtView.h"
+#include "ui/qt/StallMonitor.h"
 
 int main(int argc, char** argv) {
   using namespace velarn;
@@ -58,6 +60,9 @@ int main(int argc, char** argv) {
   handlers.save_clicked = [&context] { OnSaveButtonClicked(context); };
   handlers.close_requested = [] { RunShutdownSequence(); };
   QtView view(context, window, handlers);
+  // Load tests and benchmarks only: where to note the window thread's stalls.
+  std::optional<StallMonitor> stalls;
+  if (const char* stall_log = std::getenv("VELARN_STALL_LOG")) stalls.emplace(stall_log);
   // The window destroyed without a close request (the session ends) takes the same way out.
   QObject::connect(&app, &QCoreApplication::aboutToQuit, [] { RunShutdownSequence(); });
 

@@ -31,7 +31,8 @@ struct Run {
 };
 
 // Collects the engine's audio for the text put last, handing every piece to `sink`. Ends at
-// status 2, at an engine error, or when nothing came for the engine time-out.
+// status 2, at an engine error, when nothing came for the engine time-out, or (reading only)
+// when the run was abandoned.
 void FetchAudio(Run& run, const std::function<void(const ByteString&)>& sink) {
   ReaderContext& context = run.context;
   auto last_delivery = Clock::now();
@@ -49,6 +50,9 @@ void FetchAudio(Run& run, const std::function<void(const ByteString&)>& sink) {
     // the chunk's clip is complete and the listener should hear it now.
     if (audio.data.empty() && status != 2) {
       if (Clock::now() - last_delivery >= run.options.engine_timeout) return;
+      // A reading whose text was replaced drops this chunk's clip anyway: no reason to keep
+      // the new text waiting on a slow or stalled engine.
+      if (!run.save && context.state.RunAbandoned(run.generation)) return;
       context.waits.OneSecondStep();
     }
   }
