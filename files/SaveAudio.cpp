@@ -69,6 +69,8 @@ bool SaveAudio::Append(std::string_view piece) {
     failed_ = !WriteAll(spill_.Get(), piece);
     return !failed_;
   }
+  // One block up to the threshold: growing by doubling would briefly hold two copies.
+  if (!spill_directory_.empty() && memory_.capacity() < threshold_) memory_.reserve(threshold_);
   memory_.append(piece);
   return true;
 }
