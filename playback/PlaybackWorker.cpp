@@ -13,6 +13,35 @@
 namespace velarn {
 namespace {
 
+// The end-of-queue rule: after the last queued clip, unless a stop is pending, reading is over,
+// the caption shows Play again and the player holds. While the synthesis of the text is still
+// under way the reading is not over: the next chunk may simply not be ready yet (an engine
+// that has nothing at once makes FetchAudio wait a second), and holding would leave it and
+// the rest of the text queued unheard. Then the rule waits for a clip, a stop, a reset or the
+// end of the run. True when it must be looked at again.
+bool EndOfQueueRulePending(SharedFields& f) {
+  if (!f.clip_queue.empty() || f.play_button_tag == kTagSet) return false;
+  if (f.text_box_tag == kTagRequested) return true;
+  f.play_caption = window::kCaptionPlay;
+  f.hold_playback = 1;
+  return false;
+}
+
+// The clip's wait is over: ClipPlaying becomes 0, then the end-of-queue rule. The first look
+// shares one step with ClipPlaying 0, because the stop branch waits for ClipPlaying 0 and then
+// resets and may start a new reading at once: a rule applied after that would see the emptied
+// queue and hold the new reading before it is heard.
+void EndClip(ReaderContext& context, const std::stop_token& stop) {
+  bool pending = context.state.Update([](SharedFields& f) {
+    f.clip_playing = 0;
+    return EndOfQueueRulePending(f);
+  });
+  while (pending && !stop.stop_requested()) {
+    context.waits.OneSecondStep();  // ends early when a clip comes
+    pending = context.state.Update(EndOfQueueRulePending);
+  }
+}
+
 // Plays CurrentClip and waits for it. The wait ends at once when a stop cuts the clip.
 void PlayCurrentClip(ReaderContext& context, const std::stop_token& stop) {
   ReaderState& state = context.state;
@@ -38,18 +67,7 @@ void PlayCurrentClip(ReaderContext& context, const std::stop_token& stop) {
            });
   };
   context.waits.PollingDelay(ClipWaitMilliseconds(start.clip), cut);
-  state.SetClipPlaying(0);
-}
-
-// After the last queued clip, unless a stop is pending, reading is over: the caption shows
-// Play again and the player holds.
-void ApplyEndOfQueueRule(ReaderState& state) {
-  state.Update([](SharedFields& f) {
-    if (f.clip_queue.empty() && f.play_button_tag != kTagSet) {
-      f.play_caption = window::kCaptionPlay;
-      f.hold_playback = 1;
-    }
-  });
+  EndClip(context, stop);
 }
 
 void Hold(ReaderContext& context, const std::stop_token& stop) {
@@ -109,7 +127,6 @@ void PlayerTurn(ReaderContext& context, std::stop_token stop) {
     return;
   }
   PlayCurrentClip(context, stop);
-  ApplyEndOfQueueRule(state);
   Hold(context, stop);
 }
 
