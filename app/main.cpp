@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "app/Display.h"
+#include "app/ReadingWorkers.h"
 #include "app/ProgramDirectory.h"
 #include "app/Shutdown.h"
 #include "app/Startup.h"
@@ -14,13 +15,12 @@
 #include "engine/LoadedEngine.h"
 #include "engine/PrepareEngine.h"
 #include "engine/Session.h"
+#include "files/BrowseButton.h"
 #include "files/SaveButton.h"
-#include "playback/PlaybackWorker.h"
 #include "playback/ReaderContext.h"
 #include "playback/ReaderState.h"
 #include "playback/SdlSoundOutput.h"
 #include "resources/CarriedEngine.h"
-#include "synth/SynthWorker.h"
 #include "ui/qt/ClipboardWatch.h"
 #include "ui/qt/MainWindow.h"
 #include "ui/qt/QtDialogs.h"
@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
   WindowHandlers handlers;
   handlers.speed_changed = [&context] { OnSpeedBoxChanged(context); };
   handlers.voice_selected = [&context] { OnVoiceSelected(context); };
+  handlers.browse_clicked = [&context] { OnBrowseButtonClicked(context); };
   handlers.save_clicked = [&context] { OnSaveButtonClicked(context); };
   handlers.close_requested = [] { RunShutdownSequence(); };
   QtView view(context, window, handlers);
@@ -61,16 +62,15 @@ int main(int argc, char** argv) {
   QObject::connect(&app, &QCoreApplication::aboutToQuit, [] { RunShutdownSequence(); });
 
   std::optional<ClipboardWatch> clipboard;
-  std::unique_ptr<PlaybackWorker> player;
-  std::unique_ptr<SynthWorker> synth;
+  ReadingWorkers workers;
   EngineStartup startup{dialogs, engine, {CarriedMscDll(), CarriedSpeexDll()}, program_directory};
   const CreatedHandlerSteps steps{
       .watch_clipboard = [&] { clipboard.emplace(context); },
       .select_first_voice = [&] { state.Update([](SharedFields& f) { f.voice_index = 0; }); },
       .prepare_engine = [&] { return PrepareEngine(startup); },
       .show_window = [&] { window.show(); },
-      .start_player = [&] { player = std::make_unique<PlaybackWorker>(context); },
-      .start_synth = [&] { synth = std::make_unique<SynthWorker>(context); },
+      .start_player = [&] { workers.StartPlayer(context); },
+      .start_synth = [&] { workers.StartSynth(context); },
   };
   if (!RunCreatedHandler(steps)) return 1;  // the user has seen why
   return app.exec();

@@ -101,8 +101,8 @@ std::string Header(std::string_view key) {
 std::shared_ptr<AudioCache> AudioCache::Open(const fs::path& directory, std::size_t capacity) {
   if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) return nullptr;
   struct stat info {};
-  if (::lstat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() ||
-      ::access(directory.c_str(), W_OK | X_OK) != 0) {
+  if (::lstat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+      info.st_uid != ::geteuid() || ::access(directory.c_str(), W_OK | X_OK) != 0) {
     return nullptr;
   }
   // Absolute: the program's current directory may move later (its file dialog does that).
@@ -116,7 +116,8 @@ AudioCache::AudioCache(fs::path directory, std::size_t capacity)
     : directory_(std::move(directory)), capacity_(capacity) {}
 
 fs::path AudioCache::EntryPath(std::string_view key) const {
-  return directory_ / (Hex(Fnv1a(key, 0xcbf29ce484222325ULL)) + Hex(Fnv1a(key, 0x84222325cbf29ce4ULL)));
+  return directory_ /
+         (Hex(Fnv1a(key, 0xcbf29ce484222325ULL)) + Hex(Fnv1a(key, 0x84222325cbf29ce4ULL)));
 }
 
 std::optional<std::string> AudioCache::Find(std::string_view key) const {
@@ -146,7 +147,8 @@ void AudioCache::MakeRoom(std::size_t incoming) {
   std::vector<Entry> entries;
   std::uintmax_t total = 0;
   std::error_code error;
-  for (fs::directory_iterator it(directory_, error), end; !error && it != end; it.increment(error)) {
+  for (fs::directory_iterator it(directory_, error), end; !error && it != end;
+       it.increment(error)) {
     std::error_code entry_error;
     if (!IsEntryName(it->path().filename().string()) || !it->is_regular_file(entry_error)) continue;
     const auto size = it->file_size(entry_error);
@@ -155,7 +157,8 @@ void AudioCache::MakeRoom(std::size_t incoming) {
     entries.push_back({it->path(), time, size});
     total += size;
   }
-  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.time < b.time; });
+  std::sort(entries.begin(), entries.end(),
+            [](const Entry& a, const Entry& b) { return a.time < b.time; });
   for (const Entry& entry : entries) {
     if (total + incoming <= capacity_) break;
     if (fs::remove(entry.path, error)) total -= entry.size;
@@ -171,7 +174,8 @@ void AudioCache::Store(std::string_view key, std::string_view audio) {
   const fs::path path = EntryPath(key);
   fs::path temporary = path;
   temporary += ".tmp" + std::to_string(::getpid());
-  FileDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+  FileDescriptor file(
+      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!file.valid()) return;
   const bool written = WriteAll(file.get(), header) && WriteAll(file.get(), audio);
   std::error_code error;

@@ -36,9 +36,12 @@ bool CodecLibrary::Stream::Flush(const Sink& sink) {
   return convert_(codec_.get(), nullptr, 0, DeliverSamples, const_cast<Sink*>(&sink)) == 0;
 }
 
-std::optional<CodecLibrary> CodecLibrary::Load(const std::filesystem::path& path, std::string& error) {
+std::optional<CodecLibrary> CodecLibrary::Load(const std::filesystem::path& path,
+                                               std::string& error) {
   CodecLibrary library;
-  library.handle_.reset(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
+  // Never unmapped: libsoxr brings its OpenMP runtime, whose threads and allocations must
+  // outlive any dlclose (like msc.dll itself, see CMakeLists.txt).
+  library.handle_.reset(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
   if (!library.handle_) {
     const char* reason = ::dlerror();
     error = reason != nullptr ? reason : "the codec library cannot be loaded";

@@ -1,6 +1,7 @@
 #include "speechengine/Engine.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <utility>
 
@@ -27,22 +28,36 @@ std::string Hex(std::uint64_t value) {
 
 std::string CacheKey(const SessionParams& params, std::string_view utf8) {
   std::string key = "velarn-tts 1\nvoice=" + std::string(EspeakVoiceName(params.voice)) +
-                    "\nspeed=" + std::to_string(params.speed) + "\npitch=" + std::to_string(params.pitch) +
-                    "\nvolume=" + std::to_string(params.volume) + "\nrate=" + std::to_string(params.sample_rate) +
-                    "\ntext=";
+                    "\nspeed=" + std::to_string(params.speed) +
+                    "\npitch=" + std::to_string(params.pitch) +
+                    "\nvolume=" + std::to_string(params.volume) +
+                    "\nrate=" + std::to_string(params.sample_rate) + "\ntext=";
   key.append(utf8);
   return key;
 }
 
-Engine::Engine(std::filesystem::path library_directory) : library_directory_(std::move(library_directory)) {}
+Engine::Engine(std::filesystem::path library_directory)
+    : library_directory_(std::move(library_directory)) {}
+
+Engine::CallScope::CallScope(Engine& engine) : engine_(engine) {
+  const std::lock_guard lock(engine_.mutex_);
+  ++engine_.active_calls_;
+}
+
+Engine::CallScope::~CallScope() {
+  const std::lock_guard lock(engine_.mutex_);
+  if (--engine_.active_calls_ == 0) engine_.idle_.notify_all();
+}
 
 Engine::~Engine() {
   std::unique_lock lock(mutex_);
-  if (state_ != State::kRunning) return;
-  StopWorker(lock);
+  if (state_ == State::kRunning) StopWorker(lock);
+  // Callers waiting for audio were woken by the stop and find their sessions gone.
+  idle_.wait(lock, [&] { return active_calls_ == 0; });
 }
 
 std::int32_t Engine::Init(std::string_view config_text) {
+  const CallScope call(*this);
   {
     const std::lock_guard lock(mutex_);
     if (state_ != State::kStopped) return MSC_ERROR_ALREADY_INITIALIZED;
@@ -103,6 +118,7 @@ void Engine::StopWorker(std::unique_lock<std::mutex>& lock) {
 }
 
 std::int32_t Engine::Fini() {
+  const CallScope call(*this);
   std::unique_lock lock(mutex_);
   if (state_ != State::kRunning) return MSC_ERROR_NOT_INITIALIZED;
   StopWorker(lock);
@@ -115,6 +131,7 @@ std::shared_ptr<Engine::Session> Engine::FindSession(std::string_view id) const 
 }
 
 const char* Engine::SessionBegin(std::string_view params_text, std::int32_t& error) {
+  const CallScope call(*this);
   const std::lock_guard lock(mutex_);
   if (state_ != State::kRunning) {
     error = MSC_ERROR_NOT_INITIALIZED;
@@ -140,6 +157,7 @@ const char* Engine::SessionBegin(std::string_view params_text, std::int32_t& err
 }
 
 std::int32_t Engine::TextPut(std::string_view session_id, std::string_view text) {
+  const CallScope call(*this);
   std::shared_ptr<Session> session;
   std::shared_ptr<AudioCache> cache;
   std::size_t max_text_size = 0;
@@ -187,8 +205,10 @@ std::int32_t Engine::TextPut(std::string_view session_id, std::string_view text)
 }
 
 AudioPiece Engine::AudioGet(std::string_view session_id) {
+  const CallScope call(*this);
   std::unique_lock lock(mutex_);
-  if (state_ != State::kRunning) return {nullptr, 0, MSC_TTS_STATUS_COMPLETE, MSC_ERROR_NOT_INITIALIZED};
+  if (state_ != State::kRunning)
+    return {nullptr, 0, MSC_TTS_STATUS_COMPLETE, MSC_ERROR_NOT_INITIALIZED};
   const std::shared_ptr<Session> session = FindSession(session_id);
   if (!session) return {nullptr, 0, MSC_TTS_STATUS_COMPLETE, MSC_ERROR_UNKNOWN_SESSION};
   const bool ready = audio_.wait_for(lock, kAudioWait, [&] {
@@ -217,6 +237,7 @@ AudioPiece Engine::AudioGet(std::string_view session_id) {
 }
 
 std::int32_t Engine::SessionEnd(std::string_view session_id) {
+  const CallScope call(*this);
   const std::lock_guard lock(mutex_);
   if (state_ != State::kRunning) return MSC_ERROR_NOT_INITIALIZED;
   const auto it = sessions_.find(session_id);
@@ -272,13 +293,19 @@ bool Engine::RunPiece(Job& job) {
     FinishJob(job, false);
     return false;
   }
+  // Runs on the conversion stage only, while the piece is spoken and until the Drain below.
   std::string batch;  // converted audio not yet handed to the session
-  bool current = true;
-  bool ok = true;
+  std::atomic<bool> current = true;
+  std::atomic<bool> ok = true;
   const CodecLibrary::Sink collect = [&](const short* samples, std::size_t count) {
     batch.append(reinterpret_cast<const char*>(samples), count * sizeof(short));
   };
-  const auto deliver = [&] {
+  // The first audio goes to the reader at once; after that in blocks of a second, so that the
+  // reader is woken (and the lock taken) once a second of audio, not every 100 ms.
+  const std::size_t block = static_cast<std::size_t>(params.sample_rate) * 2;
+  const auto deliver = [&](bool force) {
+    if (!force && job.delivered && batch.size() < block) return;
+    job.delivered = true;
     if (job.keep_all) {
       job.all += batch;
       job.keep_all = job.all.size() <= AudioCache::kDefaultCapacity;
@@ -291,28 +318,44 @@ bool Engine::RunPiece(Job& job) {
       audio_.notify_all();
     }
     batch.clear();
-    return current;
+  };
+  const auto convert = [&](const std::vector<short>& samples) {
+    if (!ok || !current) return;
+    if (!job.stream->Convert(samples.data(), samples.size(), collect)) {
+      ok = false;
+      return;
+    }
+    deliver(false);
+  };
+  // espeak-ng's blocks go to the stage in batches of half a second (the first at once), so
+  // that the stage thread is woken a few times a second rather than for every block.
+  const std::size_t raw_batch = static_cast<std::size_t>(synthesizer_.sample_rate()) / 2;
+  std::vector<short> raw;
+  const auto post = [&] {
+    conversion_.Post([&convert, samples = std::move(raw)] { convert(samples); });
+    raw = {};
+    job.posted = true;
   };
   const auto outcome = synthesizer_.Speak(job.pieces[job.next_piece++], params,
                                           [&](const short* samples, std::size_t count) {
-                                            if (!job.stream->Convert(samples, count, collect)) {
-                                              ok = false;
-                                              return false;
-                                            }
-                                            return deliver();
+                                            raw.insert(raw.end(), samples, samples + count);
+                                            if (!job.posted || raw.size() >= raw_batch) post();
+                                            return ok && current;
                                           });
+  if (!raw.empty()) post();
+  const bool last = job.next_piece >= job.pieces.size();
+  conversion_.Post([&] {
+    if (ok && current && last) ok = job.stream->Flush(collect);
+    if (current) deliver(true);  // what the piece left over
+  });
+  conversion_.Drain();
   if (outcome == Synthesizer::Outcome::kFailed) ok = false;
   if (!current) return false;
-  const bool last = job.next_piece >= job.pieces.size();
-  if (ok && last) {
-    ok = job.stream->Flush(collect);
-    deliver();
-  }
   if (!ok || last) {
     FinishJob(job, ok);
     return false;
   }
-  return current;
+  return true;
 }
 
 void Engine::FinishJob(Job& job, bool ok) {

@@ -19,6 +19,7 @@
 
 #include "speechengine/AudioCache.h"
 #include "speechengine/CodecLibrary.h"
+#include "speechengine/ConversionStage.h"
 #include "speechengine/Parsing.h"
 #include "speechengine/Synthesizer.h"
 
@@ -59,20 +60,34 @@ class Engine {
     std::optional<CodecLibrary::Stream> stream;
     std::string all;  // the whole audio, for the cache; dropped once too large to store
     bool keep_all = true;
+    bool delivered = false;  // some audio has reached the session
+    bool posted = false;     // some audio has gone to the conversion stage
   };
   struct Session {
     std::string id;
     SessionParams params;
     std::uint64_t generation = 0;  // bumped by every text put and by the end
     bool open = true;
-    std::string audio;      // audio of the text put last, from `read` on not handed out yet
+    std::string audio;  // audio of the text put last, from `read` on not handed out yet
     std::size_t read = 0;
-    bool done = true;       // no more audio will be added for the text put last
+    bool done = true;  // no more audio will be added for the text put last
     std::int32_t error = 0;
-    std::string handed;     // the piece handed out last; its pointer belongs to the caller
+    std::string handed;         // the piece handed out last; its pointer belongs to the caller
     std::optional<Job> parked;  // its synthesis, waiting for the reader to catch up
   };
   enum class State { kStopped, kStarting, kRunning, kStopping };
+
+  // Counts a call in progress, so that the destructor (at exit) waits for callers to leave.
+  class CallScope {
+   public:
+    explicit CallScope(Engine& engine);
+    ~CallScope();
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+
+   private:
+    Engine& engine_;
+  };
 
   void WorkerLoop();
   // Synthesises the job's next piece; false when the job is over (finished, failed, dropped).
@@ -88,6 +103,8 @@ class Engine {
   mutable std::mutex mutex_;
   std::condition_variable work_;   // the worker waits for jobs
   std::condition_variable audio_;  // AudioGet waits for audio
+  std::condition_variable idle_;   // the destructor waits for calls in progress
+  int active_calls_ = 0;
   State state_ = State::kStopped;
   EngineConfig config_;
   std::optional<CodecLibrary> codec_;
@@ -98,6 +115,7 @@ class Engine {
   bool stop_worker_ = false;
   std::thread worker_;
   std::uint64_t next_session_ = 1;
+  ConversionStage conversion_;  // the worker's resampling, on a thread of its own
 };
 
 // The cache key: every voice setting and the text.

@@ -53,20 +53,26 @@ const char* QTTSSessionBegin(const char* params, int* errorCode) {
   return id;
 }
 
-int QTTSTextPut(const char* sessionID, const char* textString, unsigned int textLen, const char* params) {
+int QTTSTextPut(const char* sessionID, const char* textString, unsigned int textLen,
+                const char* params) {
   (void)params;
-  if (sessionID == nullptr || (textString == nullptr && textLen != 0)) return MSC_ERROR_NULL_ARGUMENT;
+  if (sessionID == nullptr || (textString == nullptr && textLen != 0))
+    return MSC_ERROR_NULL_ARGUMENT;
   try {
-    const std::string_view text = textString == nullptr ? std::string_view() : std::string_view(textString, textLen);
+    const std::string_view text =
+        textString == nullptr ? std::string_view() : std::string_view(textString, textLen);
     return TheEngine().TextPut(View(sessionID), text);
   } catch (...) {
     return MSC_ERROR_OUT_OF_MEMORY;
   }
 }
 
-const void* QTTSAudioGet(const char* sessionID, unsigned int* audioLen, int* synthStatus, int* errorCode) {
-  velarn::speechengine::AudioPiece piece{nullptr, 0, MSC_TTS_STATUS_COMPLETE, MSC_ERROR_NULL_ARGUMENT};
-  if (sessionID != nullptr && audioLen != nullptr && synthStatus != nullptr && errorCode != nullptr) {
+const void* QTTSAudioGet(const char* sessionID, unsigned int* audioLen, int* synthStatus,
+                         int* errorCode) {
+  velarn::speechengine::AudioPiece piece{nullptr, 0, MSC_TTS_STATUS_COMPLETE,
+                                         MSC_ERROR_NULL_ARGUMENT};
+  if (sessionID != nullptr && audioLen != nullptr && synthStatus != nullptr &&
+      errorCode != nullptr) {
     try {
       piece = TheEngine().AudioGet(View(sessionID));
     } catch (...) {

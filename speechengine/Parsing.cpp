@@ -33,8 +33,8 @@ std::optional<std::vector<Pair>> SplitPairs(std::string_view text, bool lenient)
       pairs.emplace_back(TrimSpaces(piece.substr(0, eq)),
                          std::string_view(value_start, piece.size() - eq - 1));
     } else if (lenient && !pairs.empty()) {
-      pairs.back().second =
-          std::string_view(value_start, static_cast<std::size_t>(piece.data() + piece.size() - value_start));
+      pairs.back().second = std::string_view(
+          value_start, static_cast<std::size_t>(piece.data() + piece.size() - value_start));
     } else {
       return std::nullopt;
     }
@@ -63,8 +63,8 @@ bool IsPlainFileName(std::string_view name) {
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 void AppendReplacement(std::string& out) { out += "\xEF\xBF\xBD"; }
@@ -101,7 +101,16 @@ std::size_t ValidSequenceLength(std::string_view s) {
 // True when a cut right after this character reads naturally.
 bool IsBreakCharacter(std::string_view ch) {
   static constexpr std::string_view kBreaks[] = {
-      " ", "\t", "\n", "\r", ",", ".", "!", "?", ";", ":",
+      " ",
+      "\t",
+      "\n",
+      "\r",
+      ",",
+      ".",
+      "!",
+      "?",
+      ";",
+      ":",
       "\xE3\x80\x81",  // 、
       "\xE3\x80\x82",  // 。
       "\xEF\xBC\x8C",  // ，
@@ -194,8 +203,9 @@ ParamsResult ParseSessionParams(std::string_view text) {
           {"x_binge", Voice::kBinge},
           {"x_nannan", Voice::kNannan},
       };
+      const std::string_view name = value;
       const auto* found = std::find_if(std::begin(kVoices), std::end(kVoices),
-                                       [&](const auto& entry) { return entry.first == value; });
+                                       [&](const auto& entry) { return entry.first == name; });
       have_voice = found != std::end(kVoices);
       if (have_voice) params.voice = found->second;
     } else if (key == "speed") {
@@ -259,8 +269,8 @@ std::vector<std::string> SplitPieces(std::string_view utf8, std::size_t max_byte
       pieces.emplace_back(utf8.substr(start));
       break;
     }
-    std::size_t end = start;       // the last character boundary that fits
-    std::size_t preferred = 0;     // the last boundary after a break character, in the second half
+    std::size_t end = start;    // the last character boundary that fits
+    std::size_t preferred = 0;  // the last boundary after a break character, in the second half
     for (std::size_t pos = start; pos < utf8.size();) {
       const std::size_t length = CharacterLength(utf8, pos);
       if (pos + length - start > max_bytes) break;

@@ -37,6 +37,8 @@ struct SoxrDeleter {
 struct VelarnCodec {
   std::unique_ptr<std::remove_pointer_t<soxr_t>, SoxrDeleter> soxr;
   float gain = 1.0F;
+  // At gain 1 soxr writes 16-bit samples itself (clipped, not dithered): no float pass.
+  bool direct = false;
   bool flushed = false;
 };
 
@@ -55,15 +57,19 @@ int Drain(VelarnCodec& codec, const short* in, std::size_t count, VelarnCodecSin
     std::size_t made = 0;
     const short* chunk = in == nullptr ? nullptr : in + offset;
     const std::size_t chunk_count = in == nullptr ? 0 : count - offset;
-    if (soxr_process(codec.soxr.get(), chunk, chunk_count, &used, out.data(), out.size(), &made) !=
+    void* target =
+        codec.direct ? static_cast<void*>(samples.data()) : static_cast<void*>(out.data());
+    if (soxr_process(codec.soxr.get(), chunk, chunk_count, &used, target, kBlock, &made) !=
         nullptr) {
       return -1;
     }
     offset += used;
-    for (std::size_t i = 0; i < made; ++i) samples[i] = ToSample(out[i] * codec.gain);
+    if (!codec.direct) {
+      for (std::size_t i = 0; i < made; ++i) samples[i] = ToSample(out[i] * codec.gain);
+    }
     if (made > 0) sink(samples.data(), made, user);
     // Input fully consumed and the output buffer not filled: nothing more is ready.
-    if ((in == nullptr || offset >= count) && made < out.size()) return 0;
+    if ((in == nullptr || offset >= count) && made < kBlock) return 0;
   }
 }
 
@@ -80,7 +86,9 @@ VelarnCodec* velarn_codec_open(unsigned in_rate, unsigned out_rate, double gain)
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
-  const soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_FLOAT32_I);
+  codec->direct = gain == 1.0;
+  soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, codec->direct ? SOXR_INT16_I : SOXR_FLOAT32_I);
+  io.flags |= SOXR_NO_DITHER;  // the same text gives the same samples
   const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
   soxr_error_t error = nullptr;
   soxr_t soxr = soxr_create(in_rate, out_rate, 1, &error, &io, &quality, nullptr);

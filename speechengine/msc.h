@@ -27,17 +27,17 @@ extern "C" {
 #define MSC_ENGINE_CACHE_DIR "3f9c2a7be1d04c58a6e2b71d94f0c3e6"
 
 #define MSC_SUCCESS 0
-#define MSC_ERROR_NULL_ARGUMENT 10101        /* a required pointer argument is null */
-#define MSC_ERROR_NOT_INITIALIZED 10102      /* QTTSInit has not succeeded (or QTTSFini ran) */
-#define MSC_ERROR_ALREADY_INITIALIZED 10103  /* QTTSInit again without QTTSFini */
-#define MSC_ERROR_INVALID_CONFIG 10104       /* the configuration string is malformed */
-#define MSC_ERROR_CODEC_UNAVAILABLE 10105    /* coding_libs missing beside msc.dll, or incomplete */
-#define MSC_ERROR_SPEECH_UNAVAILABLE 10106   /* espeak-ng or its Mandarin voice did not start */
-#define MSC_ERROR_INVALID_PARAMS 10107       /* the session parameter string is not accepted */
-#define MSC_ERROR_TOO_MANY_SESSIONS 10108    /* MSC_MAX_SESSIONS sessions are already open */
-#define MSC_ERROR_UNKNOWN_SESSION 10109      /* no open session has this id */
-#define MSC_ERROR_SYNTHESIS_FAILED 10110     /* synthesis of the text put last failed */
-#define MSC_ERROR_OUT_OF_MEMORY 10111        /* memory ran out; the call had no effect */
+#define MSC_ERROR_NULL_ARGUMENT 10101       /* a required pointer argument is null */
+#define MSC_ERROR_NOT_INITIALIZED 10102     /* QTTSInit has not succeeded (or QTTSFini ran) */
+#define MSC_ERROR_ALREADY_INITIALIZED 10103 /* QTTSInit again without QTTSFini */
+#define MSC_ERROR_INVALID_CONFIG 10104      /* the configuration string is malformed */
+#define MSC_ERROR_CODEC_UNAVAILABLE 10105   /* coding_libs missing beside msc.dll, or incomplete */
+#define MSC_ERROR_SPEECH_UNAVAILABLE 10106  /* espeak-ng or its Mandarin voice did not start */
+#define MSC_ERROR_INVALID_PARAMS 10107      /* the session parameter string is not accepted */
+#define MSC_ERROR_TOO_MANY_SESSIONS 10108   /* MSC_MAX_SESSIONS sessions are already open */
+#define MSC_ERROR_UNKNOWN_SESSION 10109     /* no open session has this id */
+#define MSC_ERROR_SYNTHESIS_FAILED 10110    /* synthesis of the text put last failed */
+#define MSC_ERROR_OUT_OF_MEMORY 10111       /* memory ran out; the call had no effect */
 
 #define MSC_MAX_SESSIONS 8
 

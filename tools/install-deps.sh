@@ -5,7 +5,7 @@ packages=(
   cmake ninja-build g++ pkg-config ccache
   qt6-base-dev libsdl2-dev libespeak-ng-dev espeak-ng-data libsoxr-dev libpulse-dev
   libgtest-dev libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev
-  xvfb xauth x11-utils xclip pulseaudio pulseaudio-utils fonts-wqy-microhei
+  xvfb xauth x11-utils x11-apps xclip xdotool pulseaudio pulseaudio-utils fonts-wqy-microhei libxcb1-dev
   desktop-file-utils dpkg-dev file
   iproute2 procps util-linux
 )

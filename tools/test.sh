@@ -22,4 +22,5 @@ run_config() {
 run_config normal -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_config asan -DCMAKE_BUILD_TYPE=Debug -DVELARN_SANITIZE=address
 run_config tsan -DCMAKE_BUILD_TYPE=Debug -DVELARN_SANITIZE=thread -DVELARN_WITH_QT=OFF
+tools/fuzz.sh 20
 echo "=== all configurations passed"

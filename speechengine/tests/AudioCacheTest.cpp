@@ -25,7 +25,8 @@ class AudioCacheTest : public ::testing::Test {
 
   std::size_t EntryCount() const {
     std::size_t n = 0;
-    for (const auto& entry : fs::directory_iterator(root_ / "cache")) n += entry.is_regular_file() ? 1 : 0;
+    for (const auto& entry : fs::directory_iterator(root_ / "cache"))
+      n += entry.is_regular_file() ? 1 : 0;
     return n;
   }
 

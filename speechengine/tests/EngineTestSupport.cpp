@@ -64,12 +64,17 @@ std::string Params(const std::string& voice, const std::string& speed, const std
 }
 
 Speech Synthesize(const EngineLibrary& engine, const char* session, const std::string& text) {
-  Speech speech;
   const int put = engine.TextPut(session, text.data(), static_cast<unsigned>(text.size()), "");
   if (put != MSC_SUCCESS) {
+    Speech speech;
     speech.error = put;
     return speech;
   }
+  return Collect(engine, session);
+}
+
+Speech Collect(const EngineLibrary& engine, const char* session) {
+  Speech speech;
   // Far more calls than any test text needs; a missing status 2 ends the loop, not the test run.
   for (int call = 0; call < 20000; ++call) {
     unsigned length = 0;
@@ -107,7 +112,9 @@ std::vector<float> Samples(const std::string& pcm) {
 
 }  // namespace
 
-double Seconds(const std::string& pcm, int rate) { return static_cast<double>(pcm.size() / 2) / rate; }
+double Seconds(const std::string& pcm, int rate) {
+  return static_cast<double>(pcm.size() / 2) / rate;
+}
 
 double Rms(const std::string& pcm) {
   const auto samples = Samples(pcm);
@@ -125,8 +132,10 @@ double MedianPitchHz(const std::string& pcm, int rate) {
   std::vector<double> pitches;
   for (std::size_t start = 0; start + frame + max_lag < samples.size(); start += frame) {
     double energy = 0;
-    for (std::size_t i = 0; i < frame; ++i) energy += static_cast<double>(samples[start + i]) * samples[start + i];
-    if (std::sqrt(energy / static_cast<double>(frame)) < loudest * 0.5) continue;  // unvoiced or quiet
+    for (std::size_t i = 0; i < frame; ++i)
+      energy += static_cast<double>(samples[start + i]) * samples[start + i];
+    if (std::sqrt(energy / static_cast<double>(frame)) < loudest * 0.5)
+      continue;  // unvoiced or quiet
     double best = 0;
     std::size_t best_lag = 0;
     for (std::size_t lag = min_lag; lag <= max_lag; ++lag) {
@@ -142,10 +151,13 @@ double MedianPitchHz(const std::string& pcm, int rate) {
         best_lag = lag;
       }
     }
-    if (best > 0.6 && best_lag != 0) pitches.push_back(static_cast<double>(rate) / static_cast<double>(best_lag));
+    if (best > 0.6 && best_lag != 0)
+      pitches.push_back(static_cast<double>(rate) / static_cast<double>(best_lag));
   }
   if (pitches.empty()) return 0;
-  std::nth_element(pitches.begin(), pitches.begin() + static_cast<std::ptrdiff_t>(pitches.size() / 2), pitches.end());
+  std::nth_element(pitches.begin(),
+                   pitches.begin() + static_cast<std::ptrdiff_t>(pitches.size() / 2),
+                   pitches.end());
   return pitches[pitches.size() / 2];
 }
 

@@ -67,6 +67,8 @@ struct Speech {
 
 // Puts `text` and collects its audio until status 2 (a bounded number of calls).
 Speech Synthesize(const EngineLibrary& engine, const char* session, const std::string& text);
+// Collects the audio of the text put last until status 2.
+Speech Collect(const EngineLibrary& engine, const char* session);
 
 // A session id (the test fails when none opens).
 std::string BeginSession(const EngineLibrary& engine, const std::string& params);

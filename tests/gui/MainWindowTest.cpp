@@ -17,7 +17,7 @@
 
 #include "playback/PlayControl.h"
 #include "resources/WindowDefinition.h"
-#include "tests/support/TestContext.h"
+#include "tests/support/ReaderRig.h"
 #include "ui/qt/ClipboardWatch.h"
 #include "ui/qt/QtDialogs.h"
 #include "ui/qt/QtEventPump.h"
@@ -54,7 +54,7 @@ class MainWindowTest : public ::testing::Test {
   }
   void ClickPlay() { QTest::mouseClick(window_.PlayButton(), Qt::LeftButton); }
 
-  testing::TestContext t_;
+  test::ReaderRig t_;
   QtEventPump pump_;
   WindowHandlers handlers_;
   int closes_ = 0;
@@ -132,7 +132,7 @@ TEST_F(MainWindowTest, PlayStopCycleShowsCaptionsAndEnabledStates) {
   EXPECT_TRUE(off_while_waiting);
   EXPECT_TRUE(window_.SaveButton()->isEnabled());
   EXPECT_EQ(window_.PlayButton()->text(), QString::fromUtf8("播 放"));
-  EXPECT_EQ(t_.sound.stops, 1);
+  EXPECT_EQ(t_.sound.recording.Stops(), 1u);
   EXPECT_EQ(t_.state.PlayButtonTag(), kTagSet);
   EXPECT_EQ(t_.state.HoldPlayback(), 1);
 
@@ -161,7 +161,7 @@ TEST_F(MainWindowTest, TypingDuringReadingStopsAndResetsWithoutMovingTheCaret) {
   EXPECT_EQ(t_.state.TextBoxText(), "abcd\xD6\xD0");
   EXPECT_EQ(window_.TextBox()->toPlainText(), QString::fromUtf8("abcd中"));
   EXPECT_EQ(window_.TextBox()->textCursor().position(), 5);
-  EXPECT_EQ(t_.sound.stops, 1);
+  EXPECT_EQ(t_.sound.recording.Stops(), 1u);
 }
 
 TEST_F(MainWindowTest, PlayWithAnEmptyTextShowsStopForASecond) {
@@ -237,11 +237,11 @@ TEST_F(MainWindowTest, ClipboardTextIsReadAloudAndAnImageChangesNothing) {
   QTest::qWait(100);
   EXPECT_EQ(t_.state.ViewSnapshot().text_box_serial, serial);
   EXPECT_EQ(t_.state.TextBoxTag(), kTagRequested);
-  EXPECT_EQ(t_.sound.stops, 0);
+  EXPECT_EQ(t_.sound.recording.Stops(), 0u);
 }
 
 TEST(QtEventPumpTest, EndsAtTheDeadlineOrAsSoonAsAWorkersChangeMakesDoneHold) {
-  testing::TestContext t;
+  test::ReaderRig t;
   QtEventPump pump;
   MainWindow window;
   QtView view(t.context, window, {});

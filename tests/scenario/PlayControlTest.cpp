@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "resources/WindowDefinition.h"
-#include "tests/support/TestContext.h"
+#include "tests/support/ReaderRig.h"
 #include "ui/HeadlessView.h"
 
 namespace velarn {
@@ -69,7 +69,7 @@ class PlayControlTest : public ::testing::Test {
     return view_.RunUntil([&] { return t_.state.Read(done); }, kBound);
   }
 
-  testing::TestContext t_;
+  test::ReaderRig t_;
   HeadlessView view_{t_.context};
 };
 
@@ -85,7 +85,7 @@ TEST_F(PlayControlTest, CopyWhileIdleShowsTheTextAndRequestsItsReading) {
     EXPECT_EQ(f.hold_playback, 0);
     EXPECT_EQ(f.play_button_tag, "");
   });
-  EXPECT_EQ(t_.sound.stops, 0);
+  EXPECT_EQ(t_.sound.recording.Stops(), 0u);
   EXPECT_EQ(view_.Focused(), FocusTarget::kTextBox);
 }
 
@@ -104,7 +104,7 @@ TEST_F(PlayControlTest, CopyDuringReadingStopsWaitsForTheCutClipThenReadsTheNewT
            f.play_enabled;
   }));
   EXPECT_TRUE(buttons_off.Saw());
-  EXPECT_EQ(t_.sound.stops, 1);
+  EXPECT_EQ(t_.sound.recording.Stops(), 1u);
   t_.state.Read([](const SharedFields& f) {
     EXPECT_EQ(f.text_box_text, kOther);
     EXPECT_TRUE(f.clip_queue.empty());
@@ -149,7 +149,7 @@ TEST_F(PlayControlTest, CopyWithoutTextLeavesTextBoxAndReadingAlone) {
     EXPECT_EQ(f.text_box_tag, before.text_box_tag);
     EXPECT_EQ(f.clip_queue.size(), 2u);
   });
-  EXPECT_EQ(t_.sound.stops, 0);
+  EXPECT_EQ(t_.sound.recording.Stops(), 0u);
 }
 
 TEST_F(PlayControlTest, CopyingTheSameTextAgainRestartsItsReading) {
@@ -248,7 +248,7 @@ TEST_F(PlayControlTest, StopWhileAClipSoundsCutsItAndDisablesTheButtonsForItsTim
   }));
   EXPECT_TRUE(stopped.Saw());
   EXPECT_TRUE(kept_for_resume);
-  EXPECT_EQ(t_.sound.stops, 1);
+  EXPECT_EQ(t_.sound.recording.Stops(), 1u);
   EXPECT_EQ(t_.state.PlayCaption(), window::kCaptionPlay);
   EXPECT_EQ(view_.Focused(), FocusTarget::kTextBox);
 }
@@ -265,7 +265,7 @@ TEST_F(PlayControlTest, ClickingStopWhileReadingStopsAndDoesNotResume) {
     EXPECT_EQ(f.hold_playback, 1);
     EXPECT_EQ(f.play_button_tag, kTagSet);
   });
-  EXPECT_EQ(t_.sound.stops, 1);
+  EXPECT_EQ(t_.sound.recording.Stops(), 1u);
   EXPECT_EQ(view_.Focused(), FocusTarget::kTextBox);
 }
 
@@ -280,7 +280,7 @@ TEST_F(PlayControlTest, TypingDuringReadingStopsAndTheNextPlayReadsTheEditedText
     EXPECT_EQ(f.hold_playback, 1);
     EXPECT_EQ(f.play_button_tag, "");
   });
-  EXPECT_EQ(t_.sound.stops, 1);
+  EXPECT_EQ(t_.sound.recording.Stops(), 1u);
   view_.ClickPlay();
   ASSERT_TRUE(Until([](const SharedFields& f) { return f.text_box_tag == kTagRequested; }));
   EXPECT_EQ(t_.state.HoldPlayback(), 0);
@@ -298,7 +298,7 @@ TEST_F(PlayControlTest, TheFocusStaysInTextBoxOnlyWhileReading) {
   view_.Pump().DispatchPending();
   EXPECT_EQ(view_.Focused(), FocusTarget::kTextBox);
   EXPECT_EQ(t_.state.PlayCaption(), window::kCaptionStop);  // SpeedBox took nothing but focus
-  EXPECT_EQ(t_.sound.stops, 0);
+  EXPECT_EQ(t_.sound.recording.Stops(), 0u);
 }
 
 TEST_F(PlayControlTest, AFocusRequestFromAWorkerReachesTextBox) {

@@ -51,8 +51,9 @@ void PlayButtonWidget::focusOutEvent(QFocusEvent* event) {
 }
 
 void PlayButtonWidget::mousePressEvent(QMouseEvent* event) {
-  // The press has given the button the focus already, unless a handler took it away.
-  if (!hasFocus()) {
+  // The press has given the button the focus already, unless a handler took it away. Asked
+  // of the window, not hasFocus(): a click that activates the window is a click too.
+  if (window()->focusWidget() != this) {
     event->ignore();
     return;
   }
