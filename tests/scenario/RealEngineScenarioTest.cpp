@@ -176,9 +176,10 @@ TEST_F(RealEngineScenarioTest, ACopyDuringARunEndsItAndReadsTheNewTextFromItsBeg
   const std::size_t played_before = Played().size();
   view_.Copy(fresh[0] + fresh[1]);
   ASSERT_TRUE(RunUntil([&] {
-    const auto texts = PutTexts();
-    return !texts.empty() && texts.back() == fresh[1] && Played().size() >= played_before + 2 &&
-           rig_.state.HoldPlayback() == 1;
+    const auto puts = rig_.engine.Puts();
+    const auto played = Played();
+    return !puts.empty() && puts.back().text == fresh[1] && !played.empty() &&
+           played.back().clip == MakeClip(puts.back().audio) && rig_.state.HoldPlayback() == 1;
   })) << Describe();
 
   // After the copy, only the new text, whole and in order, was put and played.
@@ -192,10 +193,13 @@ TEST_F(RealEngineScenarioTest, ACopyDuringARunEndsItAndReadsTheNewTextFromItsBeg
   const auto played = Played();
   const auto selections = rig_.sound.Selections();
   const auto puts = rig_.engine.Puts();
-  ASSERT_EQ(played.size(), played_before + 2);
-  EXPECT_EQ(played[played_before].clip, MakeClip(puts[puts.size() - 2].audio));
-  EXPECT_EQ(selections[played_before], (Selection{0, 91}));
-  EXPECT_EQ(selections[played_before + 1], (Selection{91, 4}));
+  ASSERT_GE(played.size(), 2u);
+  const std::size_t first_played = played.size() - 2;
+  EXPECT_EQ(played[first_played].clip, MakeClip(puts[puts.size() - 2].audio)) << Describe();
+  EXPECT_EQ(selections[first_played], (Selection{0, 91}));
+  EXPECT_EQ(selections[first_played + 1], (Selection{91, 4}));
+  // Of the old text, at most the clip that was starting when the copy came.
+  EXPECT_LE(first_played, played_before + 1);
   ASSERT_TRUE(RunUntil([&] { return rig_.state.TextBoxTag() == "Y"; }));
   EXPECT_EQ(rig_.state.ClipCount(), 0u);
 }
