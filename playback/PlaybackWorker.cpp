@@ -13,12 +13,32 @@
 namespace velarn {
 namespace {
 
-// After the last queued clip, unless a stop is pending, reading is over: the caption shows
-// Play again and the player holds.
-void ApplyEndOfQueueRule(SharedFields& f) {
-  if (f.clip_queue.empty() && f.play_button_tag != kTagSet) {
-    f.play_caption = window::kCaptionPlay;
-    f.hold_playback = 1;
+// The end-of-queue rule: after the last queued clip, unless a stop is pending, reading is over,
+// the caption shows Play again and the player holds. While the synthesis of the text is still
+// under way the reading is not over: the next chunk may simply not be ready yet (an engine
+// that has nothing at once makes FetchAudio wait a second), and holding would leave it and
+// the rest of the text queued unheard. Then the rule waits for a clip, a stop, a reset or the
+// end of the run. True when it must be looked at again.
+bool EndOfQueueRulePending(SharedFields& f) {
+  if (!f.clip_queue.empty() || f.play_button_tag == kTagSet) return false;
+  if (f.text_box_tag == kTagRequested) return true;
+  f.play_caption = window::kCaptionPlay;
+  f.hold_playback = 1;
+  return false;
+}
+
+// The clip's wait is over: ClipPlaying becomes 0, then the end-of-queue rule. The first look
+// shares one step with ClipPlaying 0, because the stop branch waits for ClipPlaying 0 and then
+// resets and may start a new reading at once: a rule applied after that would see the emptied
+// queue and hold the new reading before it is heard.
+void EndClip(ReaderContext& context, const std::stop_token& stop) {
+  bool pending = context.state.Update([](SharedFields& f) {
+    f.clip_playing = 0;
+    return EndOfQueueRulePending(f);
+  });
+  while (pending && !stop.stop_requested()) {
+    context.waits.OneSecondStep();  // ends early when a clip comes
+    pending = context.state.Update(EndOfQueueRulePending);
   }
 }
 
@@ -47,13 +67,7 @@ void PlayCurrentClip(ReaderContext& context, const std::stop_token& stop) {
            });
   };
   context.waits.PollingDelay(ClipWaitMilliseconds(start.clip), cut);
-  // The end of the wait and the end-of-queue rule in one step: a stop waits for ClipPlaying 0
-  // and then resets reading (PlayButton.tag "", the queue emptied) before it may request a new
-  // text; a rule applied after that reset would take it for the end of reading and hold.
-  state.Update([](SharedFields& f) {
-    f.clip_playing = 0;
-    ApplyEndOfQueueRule(f);
-  });
+  EndClip(context, stop);
 }
 
 void Hold(ReaderContext& context, const std::stop_token& stop) {

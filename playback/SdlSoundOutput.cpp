@@ -128,12 +128,16 @@ void SdlSoundOutput::CloserLoop(std::stop_token stop) {
     const auto now = Clock::now();
     for (auto it = playing_.begin(); it != playing_.end();) {
       if (it->ends <= now) {
-        if (SDL_GetQueuedAudioSize(it->device) == 0) {
+        const bool queued = SDL_GetQueuedAudioSize(it->device) != 0;
+        if (!queued && !it->late) {
           closing_.push_back(it->device);
           it = playing_.erase(it);
           continue;
         }
-        it->ends = now + kDrainMargin;  // still sounding: look again later
+        // Still sounding, or just run dry after a late start while the device buffer may
+        // still play: look again later.
+        it->late = queued;
+        it->ends = now + kDrainMargin;
       }
       ++it;
     }

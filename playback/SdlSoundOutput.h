@@ -44,6 +44,9 @@ class SdlSoundOutput final : public SoundOutput {
   struct Stream {
     SDL_AudioDeviceID device;
     Clock::time_point ends;  // when its sound should be over
+    // A look found its queue not yet empty: the sound started late, and the moment its queue
+    // ran dry is unknown, so the device buffer gets a margin of its own after that.
+    bool late = false;
   };
 
   // Silences a stream at once; the closer closes it later. Called with mutex_ held.

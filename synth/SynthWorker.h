@@ -14,7 +14,8 @@ struct ReaderContext;
 inline constexpr std::size_t kChunkThreshold = 90;
 // With more clips than this queued, a reading run waits one step after each character.
 inline constexpr std::size_t kQueueLimit = 10;
-// FetchAudio gives up on a chunk when the engine delivered nothing for this long.
+// FetchAudio gives up on a chunk when the engine delivered nothing for this long: the
+// engine's own time-out (EngineTimeout, engine/ServerSelection.h).
 inline constexpr std::chrono::milliseconds kFetchAudioTimeout{10'000};
 
 struct SynthOptions {

@@ -76,6 +76,25 @@ TEST_F(ReadingScenarioTest, ClipsPlayInQueueOrderWithTheirTextsSelected) {
   });
 }
 
+TEST_F(ReadingScenarioTest, AChunkSynthesisedAfterTheClipBeforeItEndedIsStillRead) {
+  // The second chunk's audio comes a second and a half after the first clip began, long after
+  // that clip's 500 ms: the queue is empty meanwhile, but the reading is not over.
+  rig_.engine.script().audio_for = [](const Text& t) {
+    if (t[0] == 'b') std::this_thread::sleep_for(1500ms);
+    return ByteString(3200, '\1');
+  };
+  rig_.SetText(Chunks(2));
+  rig_.StartReading();
+  StartWorkers();
+  ASSERT_TRUE(RunUntil([&] { return Played() == 2 && rig_.state.HoldPlayback() == 1; }));
+  EXPECT_EQ(rig_.sound.Selections()[1], (Selection{91, 91}));
+  rig_.state.Read([](const SharedFields& f) {
+    EXPECT_TRUE(f.clip_queue.empty());
+    EXPECT_EQ(f.play_caption, window::kCaptionPlay);
+    EXPECT_EQ(f.text_box_tag, "Y");
+  });
+}
+
 TEST_F(ReadingScenarioTest, StopCutsTheClipAndPlayReplaysItThenGoesOn) {
   // The first chunk speaks for 6 s; the others are short.
   rig_.engine.script().audio_for = [](const Text& t) {
