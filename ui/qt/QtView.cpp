@@ -1,5 +1,6 @@
 #include "ui/qt/QtView.h"
 
+#include <algorithm>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextCursor>
@@ -102,8 +103,11 @@ void QtView::Apply(std::uint64_t pass) {
       cursor.movePosition(QTextCursor::End);
     } else {
       const qsizetype start = QStringPosition(text, v.text_box_selection.start);
-      const qsizetype end =
-          QStringPosition(text, v.text_box_selection.start + v.text_box_selection.length);
+      // The chunk alone is converted for the end: the prefix of a long text only once.
+      const auto start_byte =
+          std::min(static_cast<std::size_t>(v.text_box_selection.start), text.size());
+      const std::string_view from_start = std::string_view(text).substr(start_byte);
+      const qsizetype end = start + QStringPosition(from_start, v.text_box_selection.length);
       cursor.setPosition(static_cast<int>(start));
       cursor.setPosition(static_cast<int>(end), QTextCursor::KeepAnchor);
     }
