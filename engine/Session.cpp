@@ -2,6 +2,7 @@
 
 #include "engine/SpeechEngine.h"
 #include "playback/ReaderContext.h"
+#include "playback/PlayControl.h"
 #include "playback/ReaderState.h"
 #include "playback/StopSounds.h"
 #include "ui/Dialogs.h"
@@ -92,18 +93,7 @@ void OnVoiceSelected(ReaderContext& context) {
   ReaderState& state = context.state;
   state.SetSaveEnabled(false);
   state.RequestTextBoxFocus();
-  state.SetPlayButtonTag(kTagSet);
-  StopSounds(context);
-  state.SetHoldPlayback(1);
-  state.SetSaveEnabled(false);
-  while (state.ClipPlaying() == 1) {
-    state.SetPlayEnabled(false);
-    context.waits.OneSecondStep();
-  }
-  state.Update([](SharedFields& f) {
-    f.play_enabled = true;
-    f.save_enabled = true;
-  });
+  StopAndWaitForClip(context);
   state.ResetReading();
   context.session.RestartSession(context);
   state.SetSaveEnabled(true);

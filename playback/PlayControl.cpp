@@ -10,7 +10,9 @@ namespace {
 
 bool Reading(const ReaderState& state) { return state.PlayCaption() == window::kCaptionStop; }
 
-void StopBranch(ReaderContext& context) {
+}  // namespace
+
+void StopAndWaitForClip(ReaderContext& context) {
   ReaderState& state = context.state;
   state.SetPlayButtonTag(kTagSet);
   StopSounds(context);
@@ -25,6 +27,8 @@ void StopBranch(ReaderContext& context) {
   state.SetPlayEnabled(true);
   state.SetSaveEnabled(true);
 }
+
+namespace {
 
 void StartBranch(ReaderContext& context) {
   ReaderState& state = context.state;
@@ -61,7 +65,7 @@ void TogglePlay(ReaderContext& context) {
   if (Reading(state)) {
     StartBranch(context);
   } else {
-    StopBranch(context);
+    StopAndWaitForClip(context);
   }
 }
 

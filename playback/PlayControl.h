@@ -13,6 +13,11 @@ namespace velarn {
 // to TextBox still sees "播 放" and does not stop the reading just started.
 void TogglePlay(ReaderContext& context);
 
+// Stop and wait: PlayButton.tag " ", every sound cut, HoldPlayback 1, SaveButton disabled; then
+// PlayButton stays disabled for as long as the player still waits for the cut clip; both
+// buttons are enabled again at the end. TogglePlay's stop branch and the voice change share it.
+void StopAndWaitForClip(ReaderContext& context);
+
 // Every change of TextBox's text, by the user or by the program: a reading in progress is
 // stopped (with the wait for the cut clip's time), then ResetReading.
 void OnTextBoxChanged(ReaderContext& context);
