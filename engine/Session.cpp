@@ -4,7 +4,6 @@
 #include "playback/ReaderContext.h"
 #include "playback/PlayControl.h"
 #include "playback/ReaderState.h"
-#include "playback/StopSounds.h"
 #include "ui/Dialogs.h"
 
 namespace velarn {
