@@ -1,5 +1,7 @@
 #include "ui/qt/MainWindow.h"
 
+#include <QLineEdit>
+
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -94,6 +96,11 @@ MainWindow::MainWindow()
   voice_list_->setInsertPolicy(QComboBox::NoInsert);
   for (std::string_view row : window::kVoiceRows) voice_list_->addItem(ToQString(row));
   voice_list_->setCurrentIndex(0);
+  // WORKAROUND: at its fixed 45 px the style's arrow and the field's margins leave too little
+  // room for a two-character name ("一萍" showed as "-萍"); a narrower arrow and no inner margin.
+  voice_list_->setStyleSheet(QStringLiteral("QComboBox { padding: 0px 0px 0px 1px; }"
+                                            "QComboBox::drop-down { width: 12px; }"));
+  voice_list_->lineEdit()->setTextMargins(0, 0, 0, 0);
   voice_list_->setMaxVisibleItems(static_cast<int>(window::kVoiceRows.size()));
 
   // TextBox, SpeedBox and PlayButton are the tab stops; the rest take the focus by click only.
