@@ -24,6 +24,7 @@
 #include "playback/SdlSoundOutput.h"
 #include "resources/WindowDefinition.h"
 #include "synth/ClipFormat.h"
+#include "tests/support/ChildProcess.h"
 #include "synth/SynthWorker.h"
 #include "tests/support/ReaderRig.h"
 #include "ui/HeadlessView.h"
@@ -33,39 +34,13 @@ extern char** environ;
 namespace velarn {
 namespace {
 
+using test::ChildProcess;
+
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 // A child process, killed by its id when the object goes or on Kill().
-class Child {
- public:
-  explicit Child(std::vector<std::string> argv, const std::string& stdout_path = {}) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (!stdout_path.empty()) {
-      posix_spawn_file_actions_addopen(&actions, 1, stdout_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    }
-    std::vector<char*> args;
-    for (std::string& arg : argv) args.push_back(arg.data());
-    args.push_back(nullptr);
-    if (posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~Child() { Kill(SIGTERM); }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-  bool Started() const { return pid_ > 0; }
-  void Kill(int signal) {
-    if (pid_ <= 0) return;
-    kill(pid_, signal);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-};
 
 // The real output, with the time of every clip the player started.
 class TimedSound final : public SoundOutput {
@@ -159,8 +134,8 @@ class SoundServerLossTest : public testing::Test {
   }
 
   fs::path dir_;
-  std::optional<Child> pulse_;
-  std::optional<Child> recorder_;
+  std::optional<ChildProcess> pulse_;
+  std::optional<ChildProcess> recorder_;
   test::ReaderRig rig_;
   TimedSound sound_;
   ReaderContext context_{rig_.state, rig_.waits, sound_, rig_.engine, rig_.dialogs, rig_.session};

@@ -22,42 +22,19 @@
 
 #include "playback/SdlSoundOutput.h"
 #include "synth/ClipFormat.h"
+#include "tests/support/ChildProcess.h"
 
 extern char** environ;
 
 namespace velarn {
 namespace {
 
+using test::ChildProcess;
+
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 // A child process, ended by its id when the object goes.
-class Child {
- public:
-  Child(std::vector<std::string> argv, const std::string& stdout_path = {}) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (!stdout_path.empty()) {
-      posix_spawn_file_actions_addopen(&actions, 1, stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    }
-    std::vector<char*> args;
-    for (std::string& arg : argv) args.push_back(arg.data());
-    args.push_back(nullptr);
-    if (posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~Child() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-  }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-  bool Started() const { return pid_ > 0; }
-
- private:
-  pid_t pid_ = -1;
-};
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -109,13 +86,13 @@ class SdlNullSinkTest : public testing::Test {
     setenv("HOME", (dir_ / "home").c_str(), 1);
     setenv("XDG_RUNTIME_DIR", (dir_ / "run").c_str(), 1);
     setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
-    pulse_ = std::make_unique<Child>(std::vector<std::string>{
+    pulse_ = std::make_unique<ChildProcess>(std::vector<std::string>{
         "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=yes",
         "--load=module-native-protocol-unix",
         "--load=module-null-sink sink_name=nullsink rate=16000 channels=1"});
     ASSERT_TRUE(pulse_->Started()) << "pulseaudio is needed (tools/install-deps.sh)";
     ASSERT_TRUE(WaitFor([&] { return fs::exists(dir_ / "run/pulse/native"); }, 15s));
-    recorder_ = std::make_unique<Child>(
+    recorder_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{"parec", "-d", "nullsink.monitor", "--format=s16le",
                                  "--rate=16000", "--channels=1", "--raw"},
         (dir_ / "rec.raw").string());
@@ -159,8 +136,8 @@ class SdlNullSinkTest : public testing::Test {
   }
 
   fs::path dir_;
-  std::unique_ptr<Child> pulse_;
-  std::unique_ptr<Child> recorder_;
+  std::unique_ptr<ChildProcess> pulse_;
+  std::unique_ptr<ChildProcess> recorder_;
   std::unique_ptr<SdlSoundOutput> output_;
 };
 
