@@ -88,13 +88,12 @@ void QtView::Refresh() {
 void QtView::Apply(std::uint64_t pass) {
   const ViewFields v = context_.state.ViewSnapshot();
   TextBoxEdit* text_box = window_.TextBox();
-  Text text;
   const bool text_moved = v.text_box_serial != text_serial_;
-  if (text_moved || v.selection_serial != selection_serial_) text = context_.state.TextBoxText();
   if (text_moved) {
     text_serial_ = v.text_box_serial;
+    const QString shown = ToQString(context_.state.TextBoxText());
     const QSignalBlocker block(text_box);  // a program write is no user edit
-    text_box->setPlainText(ToQString(text));
+    text_box->setPlainText(shown);
   }
   if (v.selection_serial != selection_serial_) {
     selection_serial_ = v.selection_serial;
@@ -102,12 +101,22 @@ void QtView::Apply(std::uint64_t pass) {
     if (v.text_box_selection.start < 0) {
       cursor.movePosition(QTextCursor::End);
     } else {
-      const qsizetype start = QStringPosition(text, v.text_box_selection.start);
-      // The chunk alone is converted for the end: the prefix of a long text only once.
-      const auto start_byte =
-          std::min(static_cast<std::size_t>(v.text_box_selection.start), text.size());
-      const std::string_view from_start = std::string_view(text).substr(start_byte);
-      const qsizetype end = start + QStringPosition(from_start, v.text_box_selection.length);
+      // Counted in the model's text where it lies, not copied: the chunks move forward, so
+      // each count starts from the last one and a long text is walked once, not per chunk.
+      const auto [start, end] = context_.state.Read([&](const SharedFields& f) {
+        const std::string_view text = f.text_box_text;
+        const auto start_byte =
+            std::min(static_cast<std::size_t>(v.text_box_selection.start), text.size());
+        if (positions_.serial != f.text_box_serial || start_byte < positions_.byte) {
+          positions_ = {.serial = f.text_box_serial};
+        }
+        positions_.position +=
+            QStringLength(text.substr(positions_.byte, start_byte - positions_.byte));
+        positions_.byte = start_byte;
+        const qsizetype from = positions_.position;
+        return std::pair{from, from + QStringPosition(text.substr(start_byte),
+                                                      v.text_box_selection.length)};
+      });
       cursor.setPosition(static_cast<int>(start));
       cursor.setPosition(static_cast<int>(end), QTextCursor::KeepAnchor);
     }

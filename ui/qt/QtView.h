@@ -55,6 +55,14 @@ class QtView final : public QObject {
   std::uint64_t passes_ = 0;  // refresh passes begun, nested ones included
   std::uint64_t text_serial_ = 0;
   std::uint64_t selection_serial_ = 0;
+  // The QString position of a byte of the model's text (by its serial), where the last
+  // selection started.
+  struct Position {
+    std::uint64_t serial = 0;
+    std::size_t byte = 0;
+    qsizetype position = 0;
+  };
+  Position positions_;
   std::uint64_t focus_requests_ = 0;
 };
 
