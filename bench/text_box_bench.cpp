@@ -3,7 +3,11 @@
 // A plain program that prints figures: text_box_bench [megabytes].
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
+#include <QTextDocument>
+#include <QThread>
+#include <thread>
 #include <QTextCursor>
 #include <cstdio>
 #include <cstdlib>
@@ -40,6 +44,24 @@ int main(int argc, char** argv) {
   box.resize(600, 400);
   box.show();
   Time("setPlainText", [&] { box.setPlainText(shown); });
+  QTextDocument* built = nullptr;
+  Time("a document built on another thread", [&] {
+    std::thread worker([&] {
+      auto doc = std::make_unique<QTextDocument>();
+      doc->setUndoRedoEnabled(false);
+      doc->setPlainText(shown);
+      doc->moveToThread(app.thread());
+      built = doc.release();
+    });
+    worker.join();
+  });
+  Time("  ... then shown by the text box", [&] {
+    built->setParent(&box);
+    built->setDocumentLayout(new QPlainTextDocumentLayout(built));
+    built->setDefaultFont(box.font());
+    box.setDocument(built);
+    box.repaint();
+  });
   Time("first paint after the load", [&] { box.repaint(); });
   Time("QStringPosition at the text's middle", [&] {
     (void)velarn::QStringPosition(gbk, static_cast<std::int64_t>(gbk.size() / 2));
