@@ -101,14 +101,14 @@ void QtView::Apply(std::uint64_t pass) {
   const bool text_moved = v.text_box_serial != text_serial_;
   if (text_moved) {
     text_serial_ = v.text_box_serial;
-    QString shown = ToQString(context_.state.TextBoxText());
-    if (static_cast<std::size_t>(shown.size()) > kLoadAsideBytes / 2) {
-      LoadAside(text_serial_, std::move(shown));
+    Text text = context_.state.TextBoxText();
+    if (text.size() > kLoadAsideBytes) {
+      LoadAside(text_serial_, std::move(text));
     } else {
       loading_serial_ = 0;  // a load still under way is of an older text
       text_box->setReadOnly(false);
       const QSignalBlocker block(text_box);  // a program write is no user edit
-      text_box->setPlainText(shown);
+      text_box->setPlainText(ToQString(text));
     }
   }
   // The selection waits for the document it is in.
@@ -162,7 +162,7 @@ void QtView::Apply(std::uint64_t pass) {
   ApplyFocusRequest(v.focus_requests);
 }
 
-void QtView::LoadAside(std::uint64_t serial, QString text) {
+void QtView::LoadAside(std::uint64_t serial, Text text) {
   loading_serial_ = serial;
   // Keys typed meanwhile would edit the text that is being replaced.
   window_.TextBox()->setReadOnly(true);
@@ -170,7 +170,7 @@ void QtView::LoadAside(std::uint64_t serial, QString text) {
   loader_.start([this, serial, gui, text = std::move(text)] {
     auto document = std::make_unique<QTextDocument>();
     document->setUndoRedoEnabled(false);
-    document->setPlainText(text);
+    document->setPlainText(ToQString(text));
     document->moveToThread(gui);
     {
       const std::lock_guard lock(built_mutex_);

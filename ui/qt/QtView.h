@@ -6,7 +6,6 @@
 #pragma once
 
 #include <QObject>
-#include <QString>
 #include <QTextDocument>
 #include <QThreadPool>
 #include <memory>
@@ -18,6 +17,7 @@
 
 #include "playback/ReaderContext.h"
 #include "playback/ReaderState.h"
+#include "text/Text.h"
 
 namespace velarn {
 
@@ -51,7 +51,7 @@ class QtView final : public QObject {
   void Apply(std::uint64_t pass);
   void ApplyFocusRequest(std::uint64_t requests);
   // Builds the document of a long text on the loader, then shows it (GUI thread).
-  void LoadAside(std::uint64_t serial, QString text);
+  void LoadAside(std::uint64_t serial, Text text);
   void ShowBuiltDocument();
   void OnUserEditedText();
   void OnTextBoxLostFocus(Qt::FocusReason reason);
