@@ -4,4 +4,4 @@
 # after) with its stall bound lifted, so that it prints the figures whatever they are.
 # load_bench.sh VELARN AUDIO_PROBE
 set -euo pipefail
-exec "$(cd "$(dirname "$0")/../tests/e2e" && pwd)/load_e2e.sh" "$1" "$2" 1000000000
+exec "$(cd "$(dirname "$0")/../tests/e2e" && pwd)/load_e2e.sh" "$1" "$2" 1000000000 1000000000

@@ -211,6 +211,27 @@ TEST_F(MainWindowTest, AChunkSelectionInGbkBytesSelectsTheRightCharacters) {
   EXPECT_EQ(window_.TextBox()->textCursor().position(), 6);
 }
 
+TEST_F(MainWindowTest, ALongTextIsShownWithTheSelectionMadeWhileItLoaded) {
+  Show();
+  Text long_text;
+  while (long_text.size() < 1024 * 1024) long_text += "ab\xC4\xE3\xBA\xC3" "cd\n";  // ab你好cd
+  long_text += "\xCA\xC0\xBD\xE7";  // 世界, at the end
+  t_.state.SetTextBoxText(long_text);
+  t_.state.SetTextBoxSelection({static_cast<std::int64_t>(long_text.size()) - 4, 4});
+  // Read only while its document is built: keys would edit the text being replaced.
+  EXPECT_TRUE(window_.TextBox()->isReadOnly());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window_.TextBox()->isReadOnly(); }, kBoundMs));
+  EXPECT_EQ(FromQString(window_.TextBox()->toPlainText()), long_text);
+  EXPECT_EQ(window_.TextBox()->textCursor().selectedText(), QString::fromUtf8("世界"));
+
+  // A short text written while a long one loads wins: the late document is dropped.
+  t_.state.SetTextBoxText(long_text + long_text);
+  t_.state.SetTextBoxText(kHello);
+  EXPECT_FALSE(window_.TextBox()->isReadOnly());
+  QTest::qWait(1500);
+  EXPECT_EQ(window_.TextBox()->toPlainText(), QString::fromUtf8("你好，世界"));
+}
+
 TEST_F(MainWindowTest, AWorkerChangeReachesTheWidgetsThroughTheGuiThread) {
   std::thread worker([&] {
     t_.state.SetPlayCaption(window::kCaptionStop);

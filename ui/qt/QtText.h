@@ -1,4 +1,7 @@
 // GBK text of the model <-> QString of the widgets, and GBK byte offsets <-> QString positions.
+// The conversions give the same result as going through UTF-8 with the text helpers (GbkToUtf8,
+// Utf8ToGbk), but walk tables built once from iconv: a 10 MB text converts in a few tens of
+// milliseconds instead of a third of a second, on the window thread.
 #pragma once
 
 #include <QString>
@@ -8,17 +11,19 @@
 
 namespace velarn {
 
-inline QString ToQString(std::string_view gbk) { return QString::fromUtf8(GbkToUtf8(gbk)); }
-inline Text FromQString(const QString& text) {
-  const QByteArray utf8 = text.toUtf8();
-  return Utf8ToGbk(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
-}
+// Each byte that does not start a valid GBK character becomes U+FFFD.
+QString ToQString(std::string_view gbk);
+// Each character GBK cannot hold (and each lone surrogate) becomes "?".
+Text FromQString(const QString& text);
+
+// The length ToQString(text) would have, counted without building it.
+qsizetype QStringLength(std::string_view gbk);
 
 // The QString position of byte `offset` of GBK `text` (clamped to its length).
 inline qsizetype QStringPosition(std::string_view text, std::int64_t offset) {
   if (offset <= 0) return 0;
   const auto bytes = std::min<std::size_t>(static_cast<std::size_t>(offset), text.size());
-  return ToQString(text.substr(0, bytes)).size();
+  return QStringLength(text.substr(0, bytes));
 }
 
 }  // namespace velarn

@@ -1,6 +1,8 @@
 #include "ui/qt/QtView.h"
 
 #include <algorithm>
+#include <QPlainTextDocumentLayout>
+#include <QPointer>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextCursor>
@@ -20,6 +22,10 @@ bool MovedWithinWindow(Qt::FocusReason reason) {
   return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
 }
 
+// A longer text is laid into its document off the window thread: for 10 MB that takes a third
+// of a second, during which the window would not answer.
+constexpr std::size_t kLoadAsideBytes = 256 * 1024;
+
 void SetEnabled(QWidget* widget, bool enabled) {
   if (widget->isEnabled() != enabled) widget->setEnabled(enabled);
 }
@@ -28,6 +34,7 @@ void SetEnabled(QWidget* widget, bool enabled) {
 
 QtView::QtView(ReaderContext& context, MainWindow& window, WindowHandlers handlers)
     : context_(context), window_(window), handlers_(std::move(handlers)) {
+  loader_.setMaxThreadCount(1);
   const ViewFields v = context_.state.ViewSnapshot();
   focus_requests_ = v.focus_requests;
   text_serial_ = v.text_box_serial - 1;  // shows the model's text at the first refresh
@@ -60,7 +67,10 @@ QtView::QtView(ReaderContext& context, MainWindow& window, WindowHandlers handle
   Refresh();
 }
 
-QtView::~QtView() { context_.state.SetListener({}); }
+QtView::~QtView() {
+  context_.state.SetListener({});
+  loader_.waitForDone();  // before the built document is deleted with the members
+}
 
 void QtView::OnModelChanged() {
   if (QThread::currentThread() == thread()) {
@@ -88,26 +98,43 @@ void QtView::Refresh() {
 void QtView::Apply(std::uint64_t pass) {
   const ViewFields v = context_.state.ViewSnapshot();
   TextBoxEdit* text_box = window_.TextBox();
-  Text text;
   const bool text_moved = v.text_box_serial != text_serial_;
-  if (text_moved || v.selection_serial != selection_serial_) text = context_.state.TextBoxText();
   if (text_moved) {
     text_serial_ = v.text_box_serial;
-    const QSignalBlocker block(text_box);  // a program write is no user edit
-    text_box->setPlainText(ToQString(text));
+    Text text = context_.state.TextBoxText();
+    if (text.size() > kLoadAsideBytes) {
+      LoadAside(text_serial_, std::move(text));
+    } else {
+      loading_serial_ = 0;  // a load still under way is of an older text
+      text_box->setReadOnly(false);
+      const QSignalBlocker block(text_box);  // a program write is no user edit
+      text_box->setPlainText(ToQString(text));
+    }
   }
-  if (v.selection_serial != selection_serial_) {
+  // The selection waits for the document it is in.
+  if (loading_serial_ == 0 && (reselect_ || v.selection_serial != selection_serial_)) {
     selection_serial_ = v.selection_serial;
+    reselect_ = false;
     QTextCursor cursor = text_box->textCursor();
     if (v.text_box_selection.start < 0) {
       cursor.movePosition(QTextCursor::End);
     } else {
-      const qsizetype start = QStringPosition(text, v.text_box_selection.start);
-      // The chunk alone is converted for the end: the prefix of a long text only once.
-      const auto start_byte =
-          std::min(static_cast<std::size_t>(v.text_box_selection.start), text.size());
-      const std::string_view from_start = std::string_view(text).substr(start_byte);
-      const qsizetype end = start + QStringPosition(from_start, v.text_box_selection.length);
+      // Counted in the model's text where it lies, not copied: the chunks move forward, so
+      // each count starts from the last one and a long text is walked once, not per chunk.
+      const auto [start, end] = context_.state.Read([&](const SharedFields& f) {
+        const std::string_view text = f.text_box_text;
+        const auto start_byte =
+            std::min(static_cast<std::size_t>(v.text_box_selection.start), text.size());
+        if (positions_.serial != f.text_box_serial || start_byte < positions_.byte) {
+          positions_ = {.serial = f.text_box_serial};
+        }
+        positions_.position +=
+            QStringLength(text.substr(positions_.byte, start_byte - positions_.byte));
+        positions_.byte = start_byte;
+        const qsizetype from = positions_.position;
+        return std::pair{from, from + QStringPosition(text.substr(start_byte),
+                                                      v.text_box_selection.length)};
+      });
       cursor.setPosition(static_cast<int>(start));
       cursor.setPosition(static_cast<int>(end), QTextCursor::KeepAnchor);
     }
@@ -133,6 +160,53 @@ void QtView::Apply(std::uint64_t pass) {
   SetEnabled(window_.SaveButton(), v.save_enabled);
   if (pass != passes_) return;
   ApplyFocusRequest(v.focus_requests);
+}
+
+void QtView::LoadAside(std::uint64_t serial, Text text) {
+  loading_serial_ = serial;
+  // Keys typed meanwhile would edit the text that is being replaced.
+  window_.TextBox()->setReadOnly(true);
+  QThread* gui = thread();
+  loader_.start([this, serial, gui, text = std::move(text)] {
+    auto document = std::make_unique<QTextDocument>();
+    document->setUndoRedoEnabled(false);
+    document->setPlainText(ToQString(text));
+    document->moveToThread(gui);
+    {
+      const std::lock_guard lock(built_mutex_);
+      built_.push_back({serial, std::move(document)});
+    }
+    QMetaObject::invokeMethod(this, &QtView::ShowBuiltDocument, Qt::QueuedConnection);
+  });
+}
+
+void QtView::ShowBuiltDocument() {
+  std::vector<Built> built;
+  {
+    const std::lock_guard lock(built_mutex_);
+    built.swap(built_);
+  }
+  // Those of older texts, replaced meanwhile, are deleted here, on the thread they belong to.
+  const auto current = std::find_if(built.begin(), built.end(), [this](const Built& b) {
+    return loading_serial_ != 0 && b.serial == loading_serial_;
+  });
+  if (current == built.end()) return;
+  TextBoxEdit* text_box = window_.TextBox();
+  QTextDocument* document = current->document.release();
+  document->setParent(text_box);
+  document->setDefaultFont(text_box->font());
+  document->setDocumentLayout(new QPlainTextDocumentLayout(document));
+  // The editor deletes a document of its own when it is replaced, not one it was given.
+  const QPointer<QTextDocument> old = text_box->document();
+  {
+    const QSignalBlocker block(text_box);  // a program write is no user edit
+    text_box->setDocument(document);
+  }
+  if (old && old != document && old->parent() == text_box) delete old.data();
+  loading_serial_ = 0;
+  text_box->setReadOnly(false);
+  reselect_ = true;  // the model's selection, in the new document
+  Refresh();
 }
 
 void QtView::ApplyFocusRequest(std::uint64_t requests) {

@@ -6,12 +6,18 @@
 #pragma once
 
 #include <QObject>
+#include <QTextDocument>
+#include <QThreadPool>
+#include <memory>
+#include <mutex>
+#include <vector>
 #include <atomic>
 #include <cstdint>
 #include <functional>
 
 #include "playback/ReaderContext.h"
 #include "playback/ReaderState.h"
+#include "text/Text.h"
 
 namespace velarn {
 
@@ -44,6 +50,9 @@ class QtView final : public QObject {
   void OnModelChanged();
   void Apply(std::uint64_t pass);
   void ApplyFocusRequest(std::uint64_t requests);
+  // Builds the document of a long text on the loader, then shows it (GUI thread).
+  void LoadAside(std::uint64_t serial, Text text);
+  void ShowBuiltDocument();
   void OnUserEditedText();
   void OnTextBoxLostFocus(Qt::FocusReason reason);
   void OnPlayButtonLostFocus(Qt::FocusReason reason);
@@ -55,6 +64,23 @@ class QtView final : public QObject {
   std::uint64_t passes_ = 0;  // refresh passes begun, nested ones included
   std::uint64_t text_serial_ = 0;
   std::uint64_t selection_serial_ = 0;
+  // The QString position of a byte of the model's text (by its serial), where the last
+  // selection started.
+  struct Position {
+    std::uint64_t serial = 0;
+    std::size_t byte = 0;
+    qsizetype position = 0;
+  };
+  Position positions_;
+  std::uint64_t loading_serial_ = 0;  // the text whose document is being built, or 0
+  bool reselect_ = false;             // a built document shown: its selection is due
+  struct Built {
+    std::uint64_t serial = 0;
+    std::unique_ptr<QTextDocument> document;
+  };
+  std::mutex built_mutex_;
+  std::vector<Built> built_;  // handed from the loader to the GUI thread
+  QThreadPool loader_;
   std::uint64_t focus_requests_ = 0;
 };
 
