@@ -25,6 +25,7 @@
 #include "resources/WindowDefinition.h"
 #include "synth/ClipFormat.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/PrivateSoundServer.h"
 #include "synth/SynthWorker.h"
 #include "tests/support/ReaderRig.h"
 #include "ui/HeadlessView.h"
@@ -78,14 +79,7 @@ ByteString Tone(const Text&) {
 class SoundServerLossTest : public testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/velarn-pulse-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    fs::create_directories(dir_ / "home");
-    fs::create_directories(dir_ / "run");
-    chmod((dir_ / "run").c_str(), 0700);
-    setenv("HOME", (dir_ / "home").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", (dir_ / "run").c_str(), 1);
-    setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
+    dir_ = test::MakePrivateSoundServerDirectory();
     StartServer();
   }
   void TearDown() override {

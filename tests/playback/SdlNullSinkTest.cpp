@@ -23,6 +23,7 @@
 #include "playback/SdlSoundOutput.h"
 #include "synth/ClipFormat.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/PrivateSoundServer.h"
 
 extern char** environ;
 
@@ -78,14 +79,7 @@ double Amplitude(const std::vector<std::int16_t>& samples, std::size_t first, in
 class SdlNullSinkTest : public testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/velarn-pulse-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    fs::create_directories(dir_ / "home");
-    fs::create_directories(dir_ / "run");
-    chmod((dir_ / "run").c_str(), 0700);
-    setenv("HOME", (dir_ / "home").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", (dir_ / "run").c_str(), 1);
-    setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
+    dir_ = test::MakePrivateSoundServerDirectory();
     pulse_ = std::make_unique<ChildProcess>(std::vector<std::string>{
         "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=yes",
         "--load=module-native-protocol-unix",
