@@ -87,9 +87,9 @@ void WriteTextBox(ReaderContext& context, Text text) {
   OnTextBoxChanged(context);
 }
 
-void OnClipboardChanged(ReaderContext& context, const Text& clipboard_text) {
+void OnClipboardChanged(ReaderContext& context, Text clipboard_text) {
   if (clipboard_text.empty()) return;
-  WriteTextBox(context, clipboard_text);
+  WriteTextBox(context, std::move(clipboard_text));
   context.state.SetTextBoxSelection({-1, 0});  // caret at the end, nothing selected
   // The text-changed handler has stopped any reading: the caption is "播 放" and this starts
   // reading the new text from its beginning.

@@ -35,6 +35,6 @@ void WriteTextBox(ReaderContext& context, Text text);
 // caret goes to its end and reading of it starts from its beginning. A change that carries no
 // text (an image, or the clipboard's owner quitting) comes as an empty text and changes
 // nothing: it must not erase what TextBox holds.
-void OnClipboardChanged(ReaderContext& context, const Text& clipboard_text);
+void OnClipboardChanged(ReaderContext& context, Text clipboard_text);
 
 }  // namespace velarn
