@@ -63,8 +63,8 @@ int main(int argc, char** argv) {
     box.repaint();
   });
   Time("first paint after the load", [&] { box.repaint(); });
-  Time("QStringPosition at the text's middle", [&] {
-    (void)velarn::QStringPosition(gbk, static_cast<std::int64_t>(gbk.size() / 2));
+  Time("TextBoxPosition at the text's middle", [&] {
+    (void)velarn::TextBoxPosition(gbk, static_cast<std::int64_t>(gbk.size() / 2));
   });
   Time("select a chunk at the middle", [&] {
     QTextCursor cursor = box.textCursor();

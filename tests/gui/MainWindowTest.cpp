@@ -211,6 +211,25 @@ TEST_F(MainWindowTest, AChunkSelectionInGbkBytesSelectsTheRightCharacters) {
   EXPECT_EQ(window_.TextBox()->textCursor().position(), 6);
 }
 
+TEST_F(MainWindowTest, ChunksAfterWindowsLineBreaksAreSelectedWhereTheyAre) {
+  // A file from Windows: the editor keeps each CR LF as one line break, so byte positions
+  // after a few lines must not drift by one per line. A chunk may also end between CR and LF.
+  Show();
+  const Text text = "ab\r\ncd\r\n\xC4\xE3\xBA\xC3\r\n\r\nxy\rz";  // ...你好...
+  t_.state.SetTextBoxText(text);
+  struct Case {
+    std::int64_t start, length;
+    const char* selected;
+  };
+  for (const Case& c : {Case{8, 4, "你好"}, Case{16, 2, "xy"}, Case{19, 1, "z"},
+                        Case{12, 1, "\u2029"}, Case{13, 3, "\u2029"}, Case{0, 4, "ab\u2029"}}) {
+    t_.state.SetTextBoxSelection({c.start, c.length});
+    QTest::qWait(0);
+    EXPECT_EQ(window_.TextBox()->textCursor().selectedText(), QString::fromUtf8(c.selected))
+        << c.start << "+" << c.length;
+  }
+}
+
 TEST_F(MainWindowTest, ALongTextIsShownWithTheSelectionMadeWhileItLoaded) {
   Show();
   Text long_text;

@@ -4,10 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QTextDocument>
+
 namespace velarn {
 namespace {
 
 QString ThroughUtf8(std::string_view gbk) { return QString::fromUtf8(GbkToUtf8(gbk)); }
+// The positions the text takes in the editor, which keeps a CR LF pair as one line break.
+qsizetype EditorLength(std::string_view gbk) {
+  QTextDocument document;
+  document.setPlainText(ThroughUtf8(gbk));
+  return document.characterCount() - 1;  // without the closing paragraph separator
+}
 Text ThroughUtf8(const QString& text) {
   const QByteArray utf8 = text.toUtf8();
   return Utf8ToGbk(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
@@ -26,7 +34,7 @@ TEST(QtText, DecodesEveryBytePairAsTheUtf8PathDoes) {
   }
   const QString expected = ThroughUtf8(all);
   EXPECT_EQ(ToQString(all), expected);
-  EXPECT_EQ(QStringLength(all), expected.size());
+  EXPECT_EQ(TextBoxLength(all), EditorLength(all));
 
   for (std::string_view gbk : {std::string_view(""), std::string_view("\xC4\xE3\xBA\xC3"),
                                std::string_view("ab\xC4"), std::string_view("\xC4"),
@@ -34,16 +42,21 @@ TEST(QtText, DecodesEveryBytePairAsTheUtf8PathDoes) {
                                std::string_view("\xC4\xE3\0\xBA\xC3", 5)}) {
     SCOPED_TRACE(testing::PrintToString(gbk));
     EXPECT_EQ(ToQString(gbk), ThroughUtf8(gbk));
-    EXPECT_EQ(QStringLength(gbk), ThroughUtf8(gbk).size());
+    EXPECT_EQ(TextBoxLength(gbk), EditorLength(gbk));
   }
 }
 
-TEST(QtText, PositionsMatchTheConvertedPrefix) {
-  const std::string_view gbk = "\xC4\xE3\xBA\xC3, world\x80\xC4\xE3\xFF\xCA\xC0\xBD\xE7";
-  for (std::int64_t offset = -1; offset <= static_cast<std::int64_t>(gbk.size()) + 2; ++offset) {
-    const std::size_t bytes = std::clamp<std::int64_t>(offset, 0, std::ssize(gbk));
-    EXPECT_EQ(QStringPosition(gbk, offset), ThroughUtf8(gbk.substr(0, bytes)).size()) << offset;
+TEST(QtText, PositionsMatchTheEditorsForTheConvertedPrefix) {
+  for (const std::string_view gbk :
+       {std::string_view("\xC4\xE3\xBA\xC3, world\x80\xC4\xE3\xFF\xCA\xC0\xBD\xE7"),
+        std::string_view("a\r\n\r\nb\rc\n\rd\r\n\xC4\xE3\r")}) {
+    for (std::int64_t offset = -1; offset <= std::ssize(gbk) + 2; ++offset) {
+      const std::size_t bytes = std::clamp<std::int64_t>(offset, 0, std::ssize(gbk));
+      EXPECT_EQ(TextBoxPosition(gbk, offset), EditorLength(gbk.substr(0, bytes))) << offset;
+    }
   }
+  // Counted in two pieces split between CR and LF, as the chunks may be.
+  EXPECT_EQ(TextBoxLength("ab\r") + TextBoxLength("\ncd", true), EditorLength("ab\r\ncd"));
 }
 
 TEST(QtText, EncodesEveryUnitAsTheUtf8PathDoes) {

@@ -139,9 +139,13 @@ QString ToQString(std::string_view gbk) {
   return out;
 }
 
-qsizetype QStringLength(std::string_view gbk) {
+qsizetype TextBoxLength(std::string_view gbk, bool after_cr) {
   qsizetype size = 0;
-  DecodeGbk(gbk, [&](char16_t) { ++size; });
+  char16_t last = after_cr ? u'\r' : u'\0';
+  DecodeGbk(gbk, [&](char16_t unit) {
+    if (unit != u'\n' || last != u'\r') ++size;
+    last = unit;
+  });
   return size;
 }
 

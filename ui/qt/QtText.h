@@ -16,14 +16,17 @@ QString ToQString(std::string_view gbk);
 // Each character GBK cannot hold (and each lone surrogate) becomes "?".
 Text FromQString(const QString& text);
 
-// The length ToQString(text) would have, counted without building it.
-qsizetype QStringLength(std::string_view gbk);
+// The positions GBK `text` takes in the text box: the length ToQString(text) would have,
+// except that the editor keeps a CR LF pair as one line break. `after_cr` tells that the byte
+// before `text` was a CR, so that a LF it starts with completes that pair. Counted without
+// building the QString.
+qsizetype TextBoxLength(std::string_view gbk, bool after_cr = false);
 
-// The QString position of byte `offset` of GBK `text` (clamped to its length).
-inline qsizetype QStringPosition(std::string_view text, std::int64_t offset) {
+// The text-box position of byte `offset` of GBK `text` (clamped to its length).
+inline qsizetype TextBoxPosition(std::string_view text, std::int64_t offset) {
   if (offset <= 0) return 0;
   const auto bytes = std::min<std::size_t>(static_cast<std::size_t>(offset), text.size());
-  return QStringLength(text.substr(0, bytes));
+  return TextBoxLength(text.substr(0, bytes));
 }
 
 }  // namespace velarn

@@ -128,12 +128,16 @@ void QtView::Apply(std::uint64_t pass) {
         if (positions_.serial != f.text_box_serial || start_byte < positions_.byte) {
           positions_ = {.serial = f.text_box_serial};
         }
-        positions_.position +=
-            QStringLength(text.substr(positions_.byte, start_byte - positions_.byte));
+        const auto after_cr = [&](std::size_t byte) { return byte > 0 && text[byte - 1] == '\r'; };
+        positions_.position += TextBoxLength(
+            text.substr(positions_.byte, start_byte - positions_.byte), after_cr(positions_.byte));
         positions_.byte = start_byte;
         const qsizetype from = positions_.position;
-        return std::pair{from, from + QStringPosition(text.substr(start_byte),
-                                                      v.text_box_selection.length)};
+        const std::size_t end_byte = std::min(
+            text.size(), start_byte + static_cast<std::size_t>(
+                                          std::max<std::int64_t>(v.text_box_selection.length, 0)));
+        return std::pair{from, from + TextBoxLength(text.substr(start_byte, end_byte - start_byte),
+                                                    after_cr(start_byte))};
       });
       cursor.setPosition(static_cast<int>(start));
       cursor.setPosition(static_cast<int>(end), QTextCursor::KeepAnchor);
