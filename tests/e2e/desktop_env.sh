@@ -34,7 +34,7 @@ exec 5>&-
 wait_for 10 xdpyinfo || fail "Xvfb does not answer"
 
 # The sound server with a null sink, private to this test. Without shared memory: under many
-# short streams PulseAudio 16 has aborted on a memfd block it did not know (its issue 824).
+# short streams PulseAudio 16 logged blocks from unknown memfds, and once aborted.
 mkdir -p "$D/home" "$D/run"
 chmod 700 "$D/run"
 export HOME=$D/home XDG_RUNTIME_DIR=$D/run
