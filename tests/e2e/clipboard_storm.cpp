@@ -1,8 +1,9 @@
 // clipboard_storm RATE SECONDS: another program copying to the clipboard RATE times a second
 // for SECONDS seconds ("第N次复制的文字。" for copy N), serving every request for the text all
 // along. The pace is kept by the clock, so a slow copy is made up for, not carried over. Prints
-// "copies=N elapsed_ms=M" at the end; the last text is served for one period more, then the
-// clipboard is left without owner.
+// "copies=N elapsed_ms=M requests=R" at the end (R: the requests for the clipboard that other
+// programs made meanwhile); the last text is served for one period more, then the clipboard is
+// left without owner.
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -50,6 +51,7 @@ int main(int argc, char** argv) {
   }
   std::this_thread::sleep_until(start + period * total);
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-  std::printf("copies=%ld elapsed_ms=%lld\n", total, static_cast<long long>(elapsed.count()));
+  std::printf("copies=%ld elapsed_ms=%lld requests=%zu\n", total,
+              static_cast<long long>(elapsed.count()), owner->RequestCount());
   return 0;
 }

@@ -112,7 +112,8 @@ done
 wait "$storm_pid" || fail "the copy storm failed: $(cat "$D/storm.err")"
 copies=$(field copies < "$D/storm.out")
 storm_ms=$(field elapsed_ms < "$D/storm.out")
-[ -n "$copies" ] && [ -n "$storm_ms" ] || fail "the copy storm printed no figures: $(cat "$D/storm.out")"
+storm_requests=$(field requests < "$D/storm.out")
+[ -n "$copies" ] && [ -n "$storm_ms" ] && [ -n "$storm_requests" ] || fail "the copy storm printed no figures: $(cat "$D/storm.out")"
 # The last copy, held: the program must read this one.
 printf '最后一次复制。' > "$D/last.txt"
 start=$(offset)
@@ -124,9 +125,12 @@ sleep 8  # the last text read to its end; finished sound streams closed
 alive
 threads1=$(status_field Threads) fds1=$(fds) rss1=$(status_field VmRSS)
 rate=$(awk -v n="$copies" -v ms="$storm_ms" 'BEGIN { printf "%.1f", n * 1000 / ms }')
-echo "copy storm: ${copies} copies in ${storm_ms} ms (${rate} a second); longest window stall ${storm_stall} ms"
+echo "copy storm: ${copies} copies in ${storm_ms} ms (${rate} a second), ${storm_requests} requests" \
+  "for the clipboard; longest window stall ${storm_stall} ms"
 echo "copy storm: threads ${threads0} -> ${threads1}, open files ${fds0} -> ${fds1}," \
   "resident ${rss0} kB -> peak ${peak} kB -> ${rss1} kB"
+# Every copy is a new owner's time stamp on the clipboard: a program watching it asks for each.
+[ "$storm_requests" -gt 0 ] || fail "the program never asked for the clipboard in the copy storm"
 [ "$storm_stall" -le "$max_stall_ms" ] || fail "the window thread stalled ${storm_stall} ms in the copy storm"
 [ "$threads1" -le "$threads0" ] || fail "threads grew from $threads0 to $threads1"
 [ "$fds1" -le "$fds0" ] || fail "open files grew from $fds0 to $fds1"

@@ -136,6 +136,7 @@ struct X11SelectionOwner::Server {
 
   std::atomic<Mode> mode{Mode::kAnswer};
   std::atomic<std::size_t> chunk_size{std::size_t{64} << 10};
+  std::atomic<std::size_t> requests{0};
 
   std::mutex mutex;  // guards commands, stopping, ended and held_count
   std::deque<Command> commands;
@@ -222,6 +223,7 @@ struct X11SelectionOwner::Server {
       }
       case XCB_SELECTION_REQUEST: {
         const auto& request = reinterpret_cast<const xcb_selection_request_event_t&>(event);
+        requests.fetch_add(1);
         const Mode now = mode.load();
         const bool for_text = request.target != targets && request.target != timestamp;
         if (now == Mode::kStuck || (now == Mode::kStuckOnText && for_text)) {
@@ -533,5 +535,7 @@ bool X11SelectionOwner::WaitForHeld(std::size_t count, std::chrono::milliseconds
   std::unique_lock lock(server_->mutex);
   return server_->held_changed.wait_for(lock, bound, [&] { return server_->held_count >= count; });
 }
+
+std::size_t X11SelectionOwner::RequestCount() const { return server_->requests.load(); }
 
 }  // namespace velarn::test

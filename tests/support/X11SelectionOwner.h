@@ -46,6 +46,8 @@ class X11SelectionOwner {
   void AnswerHeld();
   // Waits until `count` requests in all have been kept unanswered; false after `bound`.
   bool WaitForHeld(std::size_t count, std::chrono::milliseconds bound);
+  // Requests received so far, of any target and answered or not.
+  std::size_t RequestCount() const;
 
   struct Server;  // the connection, its window and the transfers under way; opaque
 
