@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
   long rate = 0;
   long seconds = 0;
   if (argc != 3 || !ParseCount(argv[1], 1000, rate) || !ParseCount(argv[2], 3600, seconds)) {
-    std::fprintf(stderr, "usage: clipboard_storm RATE SECONDS (1-1000 copies a second, 1-3600 s)\n");
+    std::fprintf(stderr,
+                 "usage: clipboard_storm RATE SECONDS (1-1000 copies a second, 1-3600 s)\n");
     return 2;
   }
   using Clock = std::chrono::steady_clock;
@@ -37,7 +38,8 @@ int main(int argc, char** argv) {
   const long total = rate * seconds;
 
   const Clock::time_point start = Clock::now();
-  std::optional<velarn::test::X11SelectionOwner> owner = velarn::test::X11SelectionOwner::Open(CopyText(1));
+  std::optional<velarn::test::X11SelectionOwner> owner =
+      velarn::test::X11SelectionOwner::Open(CopyText(1));
   if (!owner) {
     std::fprintf(stderr, "clipboard_storm: cannot take the clipboard (is DISPLAY an X server?)\n");
     return 1;

@@ -113,7 +113,8 @@ wait "$storm_pid" || fail "the copy storm failed: $(cat "$D/storm.err")"
 copies=$(field copies < "$D/storm.out")
 storm_ms=$(field elapsed_ms < "$D/storm.out")
 storm_requests=$(field requests < "$D/storm.out")
-[ -n "$copies" ] && [ -n "$storm_ms" ] && [ -n "$storm_requests" ] || fail "the copy storm printed no figures: $(cat "$D/storm.out")"
+[ -n "$copies" ] && [ -n "$storm_ms" ] && [ -n "$storm_requests" ] ||
+  fail "the copy storm printed no figures: $(cat "$D/storm.out")"
 # The last copy, held: the program must read this one.
 printf '最后一次复制。' > "$D/last.txt"
 start=$(offset)
@@ -129,7 +130,7 @@ echo "copy storm: ${copies} copies in ${storm_ms} ms (${rate} a second), ${storm
   "for the clipboard; longest window stall ${storm_stall} ms"
 echo "copy storm: threads ${threads0} -> ${threads1}, open files ${fds0} -> ${fds1}," \
   "resident ${rss0} kB -> peak ${peak} kB -> ${rss1} kB"
-# Every copy is a new owner's time stamp on the clipboard: a program watching it asks for each.
+# Each copy takes the clipboard anew, a change that the watching program answers with a read.
 [ "$storm_requests" -gt 0 ] || fail "the program never asked for the clipboard in the copy storm"
 [ "$storm_stall" -le "$max_stall_ms" ] || fail "the window thread stalled ${storm_stall} ms in the copy storm"
 [ "$threads1" -le "$threads0" ] || fail "threads grew from $threads0 to $threads1"

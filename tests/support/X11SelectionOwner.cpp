@@ -148,8 +148,8 @@ struct X11SelectionOwner::Server {
   // The serving thread's own.
   std::shared_ptr<const std::string> text = std::make_shared<const std::string>();
   bool owned = false;
-  xcb_timestamp_t owned_since = 0;    // the latest taking of the clipboard
-  xcb_timestamp_t kept_since = 0;     // the start of the ownership kept without a break
+  xcb_timestamp_t owned_since = 0;  // the latest taking of the clipboard
+  xcb_timestamp_t kept_since = 0;   // the start of the ownership kept without a break
   std::deque<Reply<xcb_generic_event_t>> deferred;  // arrived while waiting for a time stamp
   std::deque<xcb_selection_request_event_t> held;
   std::map<std::pair<xcb_window_t, xcb_atom_t>, Transfer> transfers;
@@ -344,8 +344,8 @@ struct X11SelectionOwner::Server {
       return true;
     }
     if (target == timestamp) {
-      xcb_change_property(c(), XCB_PROP_MODE_REPLACE, request.requestor, property,
-                          XCB_ATOM_INTEGER, 32, 1, &owned_since);
+      xcb_change_property(c(), XCB_PROP_MODE_REPLACE, request.requestor, property, XCB_ATOM_INTEGER,
+                          32, 1, &owned_since);
       return true;
     }
     const bool stop_after_first = how == Mode::kStopMidIncr;
@@ -406,7 +406,8 @@ struct X11SelectionOwner::Server {
     Transfer& transfer = it->second;
     const std::size_t length = std::min(PieceSize(), transfer.data->size() - transfer.offset);
     xcb_change_property(c(), XCB_PROP_MODE_REPLACE, requestor, property, transfer.type, 8,
-                        static_cast<std::uint32_t>(length), transfer.data->data() + transfer.offset);
+                        static_cast<std::uint32_t>(length),
+                        transfer.data->data() + transfer.offset);
     transfer.offset += length;
     transfer.last_activity = Clock::now();
     if (length == 0) {
@@ -477,8 +478,8 @@ std::optional<X11SelectionOwner> X11SelectionOwner::Open(std::string utf8, const
     *atoms[i].first = reply->atom;
   }
 
-  server->max_piece = std::size_t{xcb_get_maximum_request_length(c)} * 4 -
-                      sizeof(xcb_change_property_request_t);
+  server->max_piece =
+      std::size_t{xcb_get_maximum_request_length(c)} * 4 - sizeof(xcb_change_property_request_t);
 
   X11SelectionOwner owner(std::move(server));
   if (!owner.SetText(std::move(utf8))) return std::nullopt;
@@ -515,8 +516,9 @@ void X11SelectionOwner::Stop() {
 
 bool X11SelectionOwner::SetText(std::string utf8) {
   Server* s = server_.get();
-  return s != nullptr &&
-         s->Call([s, text = std::move(utf8)]() mutable { return s->TakeOwnership(std::move(text)); });
+  return s != nullptr && s->Call([s, text = std::move(utf8)]() mutable {
+    return s->TakeOwnership(std::move(text));
+  });
 }
 
 void X11SelectionOwner::SetMode(Mode mode) { server_->mode.store(mode); }

@@ -27,7 +27,9 @@ constexpr auto kShortBound = 300ms;
 // Distinct lines, so that a piece lost, doubled or out of order shows.
 std::string NumberedLines(std::size_t bytes) {
   std::string text;
-  for (int i = 0; text.size() < bytes; ++i) text += "第" + std::to_string(i) + "行：春眠不觉晓，处处闻啼鸟。\n";
+  for (int i = 0; text.size() < bytes; ++i) {
+    text += "第" + std::to_string(i) + "行：春眠不觉晓，处处闻啼鸟。\n";
+  }
   text.resize(bytes);  // may cut a character in two: the bytes must still arrive as they were
   return text;
 }
@@ -59,7 +61,7 @@ struct OfferCase {
   std::size_t chunk_bytes;  // texts above it go in pieces
   std::string text;         // what the owner was given
   Outcome outcome;
-  std::string utf8;         // what the read must return
+  std::string utf8;  // what the read must return
 };
 
 class OfferTest : public SelectionReaderTest, public ::testing::WithParamInterface<OfferCase> {};
@@ -93,8 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
         OfferCase{"SeveralMbInOneProperty", Mode::kAnswer, 8 << 20, kSeveralMb, Outcome::kText,
                   kSeveralMb},
         // Pieces of 7 bytes cut the 3-byte characters: the pieces are joined as bytes.
-        OfferCase{"PiecesCuttingCharacters", Mode::kAnswer, 7, kChinese, Outcome::kText,
-                  kChinese},
+        OfferCase{"PiecesCuttingCharacters", Mode::kAnswer, 7, kChinese, Outcome::kText, kChinese},
         // Exactly one piece's size: sent whole; one byte more: a piece and a byte.
         OfferCase{"TextOfOnePiece", Mode::kAnswer, kChinese.size(), kChinese, Outcome::kText,
                   kChinese},
@@ -127,14 +128,13 @@ TEST_F(SelectionReaderTest, EachReadFollowsTheOwnersLatestCopy) {
   std::optional<test::X11SelectionOwner> owner = test::X11SelectionOwner::Open("第一次复制。");
   ASSERT_TRUE(owner);
   owner->SetChunkSize(4 << 10);
-  for (const std::string& text :
-       {std::string("第一次复制。"), NumberedLines(100 << 10), std::string("第三次复制。"),
-        NumberedLines(50 << 10)}) {
+  for (const std::string& text : {std::string("第一次复制。"), NumberedLines(100 << 10),
+                                  std::string("第三次复制。"), NumberedLines(50 << 10)}) {
     ASSERT_TRUE(owner->SetText(text));
     const SelectionReader::Result result = reader_->ReadClipboard(kBound);
     EXPECT_EQ(result.outcome, Outcome::kText);
-    EXPECT_TRUE(result.utf8 == text) << "read " << result.utf8.size() << " bytes, copied "
-                                     << text.size();
+    EXPECT_TRUE(result.utf8 == text)
+        << "read " << result.utf8.size() << " bytes, copied " << text.size();
   }
 }
 
@@ -143,10 +143,12 @@ struct StuckCase {
   Mode mode;
 };
 
-class StuckOwnerTest : public SelectionReaderTest, public ::testing::WithParamInterface<StuckCase> {};
+class StuckOwnerTest : public SelectionReaderTest,
+                       public ::testing::WithParamInterface<StuckCase> {};
 
 TEST_P(StuckOwnerTest, TimesOutAndTheOwnersNextCopyIsRead) {
-  std::optional<test::X11SelectionOwner> owner = test::X11SelectionOwner::Open(NumberedLines(64 << 10));
+  std::optional<test::X11SelectionOwner> owner =
+      test::X11SelectionOwner::Open(NumberedLines(64 << 10));
   ASSERT_TRUE(owner);
   owner->SetMode(GetParam().mode);
   owner->SetChunkSize(1 << 10);
@@ -159,22 +161,25 @@ TEST_P(StuckOwnerTest, TimesOutAndTheOwnersNextCopyIsRead) {
   EXPECT_EQ(result.utf8, kChinese);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Owners, StuckOwnerTest,
-    ::testing::Values(StuckCase{"AnswersNothing", Mode::kStuck},
-                      StuckCase{"AnswersTargetsOnly", Mode::kStuckOnText},
-                      StuckCase{"StopsMidTransfer", Mode::kStopMidIncr}),
-    [](const ::testing::TestParamInfo<StuckCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Owners, StuckOwnerTest,
+                         ::testing::Values(StuckCase{"AnswersNothing", Mode::kStuck},
+                                           StuckCase{"AnswersTargetsOnly", Mode::kStuckOnText},
+                                           StuckCase{"StopsMidTransfer", Mode::kStopMidIncr}),
+                         [](const ::testing::TestParamInfo<StuckCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(SelectionReaderTest, LateAnswerOfATimedOutReadIsNotTakenForTheNextRead) {
-  std::optional<test::X11SelectionOwner> old_owner = test::X11SelectionOwner::Open("来得太晚的旧文字。");
+  std::optional<test::X11SelectionOwner> old_owner =
+      test::X11SelectionOwner::Open("来得太晚的旧文字。");
   ASSERT_TRUE(old_owner);
   old_owner->SetMode(Mode::kStuckOnText);
   ExpectTimedOut(kShortBound);
 
   // The next owner keeps the next read waiting for its text, and meanwhile the old owner's
   // answer to the given-up request arrives: the same target, to the same reader.
-  std::optional<test::X11SelectionOwner> new_owner = test::X11SelectionOwner::Open("新复制的文字。");
+  std::optional<test::X11SelectionOwner> new_owner =
+      test::X11SelectionOwner::Open("新复制的文字。");
   ASSERT_TRUE(new_owner);
   new_owner->SetMode(Mode::kStuckOnText);
   std::future<SelectionReader::Result> read =
