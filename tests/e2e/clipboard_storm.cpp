@@ -4,6 +4,8 @@
 // "copies=N elapsed_ms=M requests=R" at the end (R: the requests for the clipboard that other
 // programs made meanwhile); the last text is served for one period more, then the clipboard is
 // left without owner.
+// clipboard_storm --stuck SECONDS: a copy whose program never answers: the clipboard is taken
+// and held for SECONDS seconds, every request for it left unanswered.
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -25,12 +27,33 @@ std::string CopyText(long n) { return "第" + std::to_string(n) + "次复制的�
 
 }  // namespace
 
+int HoldStuck(long seconds) {
+  // Taken first with an empty text, which the reading program ignores, and only then copied
+  // again stuck: no request is answered between the two.
+  std::optional<velarn::test::X11SelectionOwner> owner = velarn::test::X11SelectionOwner::Open("");
+  if (!owner) {
+    std::fprintf(stderr, "clipboard_storm: cannot take the clipboard (is DISPLAY an X server?)\n");
+    return 1;
+  }
+  owner->SetMode(velarn::test::X11SelectionOwner::Mode::kStuck);
+  if (!owner->SetText("不会被读到的文字。")) {
+    std::fprintf(stderr, "clipboard_storm: could not take the clipboard again\n");
+    return 1;
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  return 0;
+}
+
 int main(int argc, char** argv) {
-  long rate = 0;
   long seconds = 0;
+  if (argc == 3 && std::string_view(argv[1]) == "--stuck" && ParseCount(argv[2], 3600, seconds)) {
+    return HoldStuck(seconds);
+  }
+  long rate = 0;
   if (argc != 3 || !ParseCount(argv[1], 1000, rate) || !ParseCount(argv[2], 3600, seconds)) {
     std::fprintf(stderr,
-                 "usage: clipboard_storm RATE SECONDS (1-1000 copies a second, 1-3600 s)\n");
+                 "usage: clipboard_storm RATE SECONDS (1-1000 copies a second, 1-3600 s)\n"
+                 "       clipboard_storm --stuck SECONDS\n");
     return 2;
   }
   using Clock = std::chrono::steady_clock;

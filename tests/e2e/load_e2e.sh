@@ -3,21 +3,22 @@
 # sink, its window thread's stalls noted through VELARN_STALL_LOG.
 #  1. a 10 MB copy is taken and heard, the window thread never stalled for long;
 #  1b. typing into a 1 MB text keeps the window thread responsive;
-#  2. a clipboard owner that stops answering (xclip under SIGSTOP) does not freeze the window
-#     for good, and a later copy is read;
+#  2. a clipboard owner that never answers does not stall the window;
+#     its read is given up after its bound, and a later copy is read while it still hangs;
 #  3. 50 copies a second for 10 seconds (CLIPBOARD_STORM, an owner that serves every copy):
 #     the window stays responsive, the program reads the last text, and its threads, open
 #     files and memory do not grow.
 # load_e2e.sh VELARN AUDIO_PROBE CLIPBOARD_STORM [MAX_STALL_MS [MAX_TYPING_STALL_MS]]. Prints
 # its figures (the load benchmark runs it).
-# The 10 MB copy still stalls the window thread for about 0.3 s (Qt's clipboard transfer, the
-# conversions and showing the built document), above the 100 ms aimed at; the default bounds
-# leave room for a loaded machine. Typing into 1 MB stalls it for less than 20 ms a key.
+# The clipboard is read off the window thread; the 10 MB copy stalls it for some 40-100 ms
+# (showing the built document). The default bounds catch a freeze and leave room for a loaded
+# machine; the load benchmark prints the figures. Typing into 1 MB stalls it for less than
+# 20 ms a key.
 set -euo pipefail
 velarn_built=$1
 probe=$2
 storm=$3
-max_stall_ms=${4:-1500}
+max_stall_ms=${4:-500}
 max_typing_stall_ms=${5:-500}
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=desktop_env.sh
@@ -78,20 +79,23 @@ echo "typing into 1 MB: longest window stall ${typing_stall} ms"
   fail "the window thread stalled ${typing_stall} ms while typing into a 1 MB text"
 
 # 2. An owner that takes the clipboard and never answers.
-printf '不会被读到的文字。' > "$D/stuck.txt"
-xclip -selection clipboard -loops 5 -i "$D/stuck.txt" &
+"$storm" --stuck 30 &
 stuck=$!
 pids+=($stuck)
-kill -STOP "$stuck"
-sleep 8  # past any read time-out
+t0=$(now_ms)
+wait_for 10 grep -q "did not answer" "$D/velarn.log" || fail "the read of a stuck owner was not given up"
+given_up_ms=$(($(now_ms) - t0))
 alive
 printf '你好，世界。今天天气很好。' > "$D/after.txt"
 start=$(offset)
 copy UTF8_STRING "$D/after.txt"
-kill -CONT "$stuck" 2>/dev/null || true
 wait_for 20 sh -c "[ \$('$probe' '$D/rec.raw' $start | sed -n 's/.*loud_ms=\([0-9]*\).*/\1/p') -ge 300 ]" ||
   fail "a copy after the stuck owner was not heard: $(heard "$start")"
-echo "stuck clipboard owner: a later copy heard"
+kill "$stuck" 2>/dev/null || true
+stuck_stall=$(longest_stall_since "$t0")
+echo "stuck clipboard owner: read given up after ${given_up_ms} ms (at most), a later copy heard;" \
+  "longest window stall ${stuck_stall} ms"
+[ "$stuck_stall" -le "$max_stall_ms" ] || fail "the window thread stalled ${stuck_stall} ms on a stuck owner"
 
 # 3. The copy storm: one program taking the clipboard 50 times a second for 10 seconds, each
 # copy's text served until the next. Figures taken when reading is idle, before and after;
