@@ -59,6 +59,8 @@ struct SelectionReader::Connection {
   // Two properties used in turn: an owner answering a request that was given up writes to the
   // other one, and its late pieces cannot mix into the current transfer.
   std::array<xcb_atom_t, 2> properties{};
+  // Written only to learn the server's time, so no late answer can be taken for that.
+  xcb_atom_t time_property = XCB_ATOM_NONE;
   unsigned requests = 0;
 
   Connection() = default;
@@ -108,8 +110,8 @@ SelectionReader::Outcome Failure(Wait wait) {
 // A server time stamp for a request, as ICCCM asks (not CurrentTime): a zero-length append to
 // our own window's property comes back as a PropertyNotify carrying the server's time. The
 // owner echoes it in its answer, which tells this request's answer from a late one.
-Wait ServerTime(SelectionReader::Connection& k, xcb_atom_t property, Clock::time_point deadline,
-                xcb_timestamp_t& time) {
+Wait ServerTime(SelectionReader::Connection& k, Clock::time_point deadline, xcb_timestamp_t& time) {
+  const xcb_atom_t property = k.time_property;
   xcb_change_property(k.c, XCB_PROP_MODE_APPEND, k.window, property, XCB_ATOM_STRING, 8, 0,
                       nullptr);
   xcb_flush(k.c);
@@ -246,8 +248,9 @@ std::optional<SelectionReader> SelectionReader::Open(const char* display) {
   k->text_plain_utf8 = InternAtom(k->c, "text/plain;charset=utf-8");
   k->incr = InternAtom(k->c, "INCR");
   k->properties = {InternAtom(k->c, "VELARN_SELECTION_A"), InternAtom(k->c, "VELARN_SELECTION_B")};
+  k->time_property = InternAtom(k->c, "VELARN_SELECTION_TIME");
   for (const xcb_atom_t atom : {k->clipboard, k->targets, k->utf8_string, k->text_plain_utf8,
-                                k->incr, k->properties[0], k->properties[1]}) {
+                                k->incr, k->properties[0], k->properties[1], k->time_property}) {
     if (atom == XCB_ATOM_NONE) return std::nullopt;
   }
   return SelectionReader(std::move(k));
@@ -267,9 +270,8 @@ void SelectionReader::Interrupt() {
 SelectionReader::Result SelectionReader::ReadClipboard(std::chrono::milliseconds idle_bound) {
   Connection& k = *connection_;
   const xcb_atom_t property = k.properties[k.requests++ % 2];
-  xcb_delete_property(k.c, k.window, property);
   xcb_timestamp_t time = 0;
-  if (const Wait w = ServerTime(k, property, Clock::now() + idle_bound, time); w != Wait::kEvent) {
+  if (const Wait w = ServerTime(k, Clock::now() + idle_bound, time); w != Wait::kEvent) {
     return {Failure(w), {}};
   }
 
